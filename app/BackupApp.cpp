@@ -1,0 +1,57 @@
+#include "app/BackupApp.h"
+
+#include "app/Globals.h"
+#include "config/BackupConfig.h"
+#include "engine/SetLoop.h"
+#include "log/RunLog.h"
+#include "platform/Signals.h"
+
+namespace {
+
+// Exit status of a run whose worker could not be started.
+const int EXIT_NOT_STARTED = 3;
+
+}  // namespace
+
+BOOL StartWorker(void* pArg)
+{
+    // Cleared here, before the thread exists, so that a Cancel pressed in the
+    // moment before the worker runs is not lost.
+    g_bCancel = 0;
+    g_bWorkerDone = 0;
+    return _beginthread(RunBackup, 0, pArg) != static_cast<uintptr_t>(-1);
+}
+
+void RunBackup(void*)
+{
+    if (g_pConfig->m_szLogFile[0] != '\0') {
+        g_logFile.SetTextEncoding(g_pConfig->m_nTextEncoding);
+        if (OpenRunLog(g_pConfig->m_szLogFile))
+            WriteLog(LOG_RESULT, "Tandemix start.");
+    }
+    RunBackupSets();
+    CloseRunLog();
+    g_bWorkerDone = 1;
+}
+
+BOOL CBackupApp::InitInstance()
+{
+    // The three-dimensional dialog look is the system's own on every
+    // Windows this runs on, and has no counterpart elsewhere.
+    g_bLogOpen = 0;
+    g_pConfig = new CBackupConfig("Tandemix.ini");
+    InstallCancelSignals(&g_bCancel);
+
+    // Until the progress window exists every display level runs headless.
+    if (StartWorker(this)) {
+        while (g_bWorkerDone == 0)
+            Sleep(10);
+        m_nExitCode = GetRunExitStatus();
+    } else {
+        m_nExitCode = EXIT_NOT_STARTED;
+    }
+
+    delete g_pConfig;
+    g_pConfig = nullptr;
+    return FALSE;
+}

@@ -1,0 +1,32 @@
+// The run log: one time-stamped line per event, in the file named by the
+// setting "ログファイル名", created anew at each run.
+#pragma once
+
+#include "PlatformTypes.h"
+#include "platform/StdioFile.h"
+
+const short LOG_DETAIL = 0;
+const short LOG_RESULT = 1;
+
+extern short g_bLogOpen;
+extern CStdioFile g_logFile;
+
+// Writes one line: local time "%Y/%m/%d %H:%M:%S  ", the text, a line end.
+// Kind 1 is a result line; any other kind is a detail line, dropped when the
+// settings ask for results only.  Nothing happens while the log is closed.
+void WriteLog(short nKind, const char* pszText);
+void WriteLogDetail(const char* pszText);
+
+// Formats a line into a 1024-byte buffer and writes it with WriteLog.
+// Returns FALSE when the line did not fit: nothing is written then, and the
+// caller reports the entry it was about (see the engine's callers).
+BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// Opens the run log for this run (the worker's frame): TRUE when it opened.
+BOOL OpenRunLog(const char* pszFileName);
+// Closes it; no line is written after this.
+void CloseRunLog();

@@ -1,0 +1,113 @@
+// The one seam between the backup engine and the operating system's file,
+// shell and message services.  The engine reaches it through the framework
+// classes in File.h or through GetFileServices(); tests put a fake in its
+// place with SetFileServices().
+#pragma once
+
+#include "PlatformTypes.h"
+#include "platform/Time.h"
+
+// Attribute bits of CFileStatus::m_attribute (the low eight Windows bits).
+const BYTE FILE_ATTR_READONLY = 0x01;
+const BYTE FILE_ATTR_HIDDEN = 0x02;
+const BYTE FILE_ATTR_DIRECTORY = 0x10;
+const BYTE FILE_ATTR_ARCHIVE = 0x20;
+
+struct CFileStatus {
+    CTime m_mtime;       // modification time, whole seconds
+    long long m_size;    // bytes
+    BYTE m_attribute;    // FILE_ATTR_*; 0x80 is never set
+};
+
+// One entry of a folder listing.
+struct DirEntry {
+    char szName[260];    // long name, without a folder
+    BOOL bDirectory;     // a real folder; on POSIX a symbolic link never is
+};
+
+// An open folder listing.  Deleting it closes it.
+class DirectoryReader {
+public:
+    virtual ~DirectoryReader() {}
+    // Fills the next entry; FALSE when there is none left.  "." and ".."
+    // are passed through, as the platform returns them.
+    virtual BOOL Next(DirEntry& entry) = 0;
+};
+
+class FileServices {
+public:
+    virtual ~FileServices() {}
+
+    // Status of an entry.  FALSE for a missing entry, a medium that is not
+    // ready (GetLastError() == ERROR_NOT_READY), and on Windows for a drive
+    // root or share root, which have no entry of their own.  On POSIX a
+    // symbolic link is reported as itself unless bFollowLink is TRUE.
+    virtual BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink = FALSE) = 0;
+
+    // The system's error of the last failed call on this thread.
+    virtual DWORD GetLastError() = 0;
+
+    // Starts a listing.  pszPattern is a folder followed by "*.*" (and a
+    // separator before it).  Null when the listing cannot start; an empty
+    // folder is a listing with no entries, or null with GetLastError() not
+    // telling it apart on Windows, where the caller asks CanList.
+    virtual DirectoryReader* OpenDirectory(const char* pszPattern) = 0;
+
+    // TRUE when the folder can be listed, also when it is empty.
+    virtual BOOL CanList(const char* pszFolder) = 0;
+
+    // TRUE when the file can be opened for reading.
+    virtual BOOL CanRead(const char* pszPath, BOOL bFollowLink = FALSE) = 0;
+
+    // TRUE when an entry of any kind has this exact name.
+    virtual BOOL Exists(const char* pszPath) = 0;
+
+    // Makes one folder; FALSE with the error when it could not.
+    virtual BOOL CreateDirectory(const char* pszPath) = 0;
+
+    // Copies one file to a destination file path, replacing it, creating a
+    // missing destination folder.  nFlags are the shell's FOF_* flags (the
+    // copy shows progress unless FOF_SILENT is set).  Returns 0 on success,
+    // else non-zero with GetLastError() set; *pbAborted is TRUE when the
+    // user aborted the copy.  On POSIX the copy is fail-safe (a temporary
+    // file renamed over the destination), keeps mode and modification time
+    // to the nanosecond, copies a symbolic link as a link unless
+    // bFollowLink is TRUE.
+    virtual int CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted,
+                         BOOL bFollowLink = FALSE) = 0;
+
+    // Deletes a folder with everything in it, never following a link out of
+    // it.  FALSE with the error when anything is left.
+    virtual BOOL DeleteTree(const char* pszPath) = 0;
+
+    // Deletes one file (on POSIX also a symbolic link).  FALSE with the error.
+    virtual BOOL RemoveFile(const char* pszPath) = 0;
+
+    // Renames a file or folder.  FALSE with the error.
+    virtual BOOL RenameFile(const char* pszFrom, const char* pszTo) = 0;
+
+    // Opens a command or document the way the shell's "open" does, without
+    // waiting for it.  The outcome is not reported.
+    virtual void ShellOpen(const char* pszCommand) = 0;
+
+    // Puts what was written to the file system that holds pszPath on disk.
+    virtual void FlushFileSystem(const char* pszPath) = 0;
+
+    // Asks the user a question with Retry and Cancel (nStyle as MessageBox's
+    // style); returns IDRETRY or IDCANCEL.
+    virtual int ShowMessageBox(const char* pszText, const char* pszCaption, UINT nStyle) = 0;
+};
+
+// The services in force: the real ones unless a test has put others there.
+FileServices& GetFileServices();
+
+// Puts pServices in force (null restores the real ones); returns the
+// services that were in force.
+FileServices* SetFileServices(FileServices* pServices);
+
+// The real services of this platform (one instance, never deleted).
+FileServices& GetRealFileServices();
+
+// Text of a system error, for log lines ("Permission denied", ...), in the
+// program's narrow encoding.
+void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize);

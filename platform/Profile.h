@@ -1,0 +1,26 @@
+// Reading and writing the settings file the way the Windows profile-string
+// functions do.  On Windows these are the real functions; on POSIX our own
+// reader and writer (config/IniFile) behave like them on the files people
+// really write, in UTF-8 or Shift-JIS.
+#pragma once
+
+#include "PlatformTypes.h"
+#include "platform/TextCodec.h"
+
+// GetCurrentDirectoryA: length of the path written, 0 on failure, or the
+// size needed (with the terminator) when nSize is too small.
+DWORD GetCurrentFolder(DWORD nSize, char* pszBuffer);
+
+// GetPrivateProfileStringA: copies the value (or the default) into the
+// buffer, cut to nSize - 1 bytes at a character boundary; returns its length.
+DWORD ReadProfileString(const char* pszSection, const char* pszKey, const char* pszDefault,
+                        char* pszBuffer, DWORD nSize, const char* pszFile);
+
+// WritePrivateProfileStringA: sets one key, adding it or its section when
+// missing, and keeps every other byte of the file.
+BOOL WriteProfileString(const char* pszSection, const char* pszKey, const char* pszValue,
+                        const char* pszFile);
+
+// Encoding of the file's text (ENCODING_NATIVE on Windows and for a file
+// that does not exist).
+TextEncoding GetProfileEncoding(const char* pszFile);

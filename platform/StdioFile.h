@@ -1,0 +1,38 @@
+// CStdioFile: a buffered text file for the run log.
+#pragma once
+
+#include <cstdio>
+
+#include "PlatformTypes.h"
+#include "platform/TextCodec.h"
+
+class CStdioFile {
+public:
+    enum OpenFlags { modeWrite = 0x0001, modeCreate = 0x1000 };
+
+    CStdioFile();
+    ~CStdioFile();
+
+    // Opens the file for writing, created anew (an existing one is
+    // truncated).  On Windows no other program may open it meanwhile.
+    BOOL Open(const char* pszFileName, UINT nOpenFlags);
+
+    // Writes text; "\n" becomes the platform's line end (CR LF on Windows).
+    // On POSIX the text is converted from UTF-8 into the file's encoding.
+    // FALSE when the write failed.
+    BOOL WriteString(const char* pszText);
+
+    void Close();
+
+    // Encoding that WriteString writes in (POSIX; Windows writes ANSI).
+    void SetTextEncoding(TextEncoding nEncoding) { m_nEncoding = nEncoding; }
+
+private:
+    BOOL WriteBytes(const char* pszText);
+
+    CStdioFile(const CStdioFile&) = delete;
+    CStdioFile& operator=(const CStdioFile&) = delete;
+
+    FILE* m_pStream;
+    TextEncoding m_nEncoding;
+};
