@@ -225,6 +225,17 @@ TEST_F(RealFileServicesTest, CopyMakesMissingFoldersAndKeepsContentAndTime)
     EXPECT_EQ(ReadFileBytes(dest), "new");
 }
 
+TEST_F(RealFileServicesTest, FailedCopyReportsAnErrorAndLeavesNoDestination)
+{
+    std::string dest = m_dir.Join("bk" PATH_SEP_STR "a.txt");
+    BOOL bAborted = TRUE;
+    EXPECT_NE(Real().CopyFile(m_dir.Join("none.txt").c_str(), dest.c_str(), SILENT_COPY, &bAborted), 0);
+    // The shell may leave no error of its own behind; the log needs a code.
+    EXPECT_NE(Real().GetLastError(), 0u);
+    EXPECT_FALSE(bAborted);
+    EXPECT_FALSE(Real().Exists(dest.c_str()));
+}
+
 TEST_F(RealFileServicesTest, CanReadAFileAndCanListAFolder)
 {
     std::string file = Make("a.txt");
