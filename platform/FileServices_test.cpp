@@ -241,6 +241,7 @@ TEST_F(RealFileServicesTest, CanReadAFileAndCanListAFolder)
     std::string file = Make("a.txt");
     std::string folder = MakeFolder("sub");
     EXPECT_TRUE(Real().CanRead(file.c_str()));
+    EXPECT_FALSE(Real().CanRead(folder.c_str()));
     EXPECT_TRUE(Real().CanList(folder.c_str()));
     EXPECT_FALSE(Real().CanList(file.c_str()));
     EXPECT_TRUE(Real().Exists(file.c_str()));

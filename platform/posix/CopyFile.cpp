@@ -181,7 +181,7 @@ private:
         // than all of it.
         if (nDone > nTotal)
             nTotal = nDone;
-        if (!ReportCopyProgress(m_pszFrom, m_pszTo, nDone, nTotal))
+        if (!g_copyDataCalls.pfnProgress(m_pszFrom, m_pszTo, nDone, nTotal))
             m_bAborted = TRUE;
         return !m_bAborted;
     }
@@ -282,6 +282,7 @@ CopyDataCalls DefaultCopyDataCalls()
     calls.pfnClone = CloneFile;
     calls.pfnCopyRange = CopyRange;
     calls.pfnWrite = WriteSome;
+    calls.pfnProgress = ReportCopyProgress;
     return calls;
 }
 

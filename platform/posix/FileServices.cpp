@@ -178,8 +178,11 @@ public:
         int fd = open(pszPath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd < 0)
             return FailWithErrno();
+        // A folder opens for reading here but is not a file to copy, as on
+        // Windows, where it does not open.
+        int nError = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
         close(fd);
-        return TRUE;
+        return nError == 0 ? TRUE : Fail(nError);
     }
 
     BOOL Exists(const char* pszPath) override

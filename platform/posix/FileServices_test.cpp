@@ -122,6 +122,16 @@ ssize_t CopyRangeThenFail(int fdFrom, int fdTo, size_t nBytes)
     return n;
 }
 
+int g_nProgressCalls = 0;
+
+// The user presses Cancel in the progress window once data has been copied.
+BOOL AbortOnceStarted(const char*, const char*, long long nDone, long long nTotal)
+{
+    ++g_nProgressCalls;
+    EXPECT_LE(nDone, nTotal);
+    return nDone == 0 ? TRUE : FALSE;
+}
+
 class PosixFileServicesTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(m_dir.Path().empty()); }
@@ -287,6 +297,38 @@ TEST_F(PosixFileServicesTest, CopyInterruptedHalfWayLeavesTheOldDestinationAndNo
             EXPECT_TRUE(Names(m_dir.Join("bk")).empty()) << c.pszName;
         }
     }
+}
+
+TEST_F(PosixFileServicesTest, AbortInTheProgressWindowStopsTheCopyAndCleansUp)
+{
+    std::string source = Make("big.bin", Pattern(9 * 1024 * 1024));
+    MakeFolder("bk");
+    std::string dest = Make("bk/big.bin", "old copy");
+    CopyCallsOverride restore;
+    g_copyDataCalls.pfnProgress = AbortOnceStarted;
+
+    g_nProgressCalls = 0;
+    BOOL bAborted = FALSE;
+    EXPECT_NE(Real().CopyFile(source.c_str(), dest.c_str(), FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR, &bAborted), 0);
+    EXPECT_TRUE(bAborted);
+    EXPECT_EQ(g_nProgressCalls, 2);
+    EXPECT_EQ(ReadFileBytes(dest), "old copy");
+    EXPECT_EQ(Names(m_dir.Join("bk")), std::vector<std::string>{"big.bin"});
+
+    // A silent copy shows no progress, so nobody can abort it.
+    g_nProgressCalls = 0;
+    EXPECT_EQ(Real().CopyFile(source.c_str(), dest.c_str(), SILENT_COPY, &bAborted), 0);
+    EXPECT_FALSE(bAborted);
+    EXPECT_EQ(g_nProgressCalls, 0);
+}
+
+TEST_F(PosixFileServicesTest, FlushFindsTheNearestFolderThatExists)
+{
+    CFileStatus status;
+    ASSERT_FALSE(Real().GetStatus(m_dir.Join("none").c_str(), status));
+    Real().FlushFileSystem(m_dir.Join("bk/not/yet/made.txt").c_str());
+    // A failed open or syncfs would have left its own error.
+    EXPECT_EQ(Real().GetLastError(), static_cast<DWORD>(ENOENT));
 }
 
 TEST_F(PosixFileServicesTest, CopyRefusesWhatIsNeitherAFileNorALink)

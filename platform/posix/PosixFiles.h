@@ -28,12 +28,14 @@ int DeleteTreeNoFollow(const char* pszPath);
 int StartDetached(const char* pszCommand);
 
 // The kernel calls with which the copy moves a file's data, in the order it
-// tries them.  Tests put their own in place to reach the slower ways or to
-// make the copy fail half-way; DefaultCopyDataCalls() gives the real ones.
+// tries them, and the progress report between chunks.  Tests put their own
+// in place to reach the slower ways, to make the copy fail half-way or to
+// abort it; DefaultCopyDataCalls() gives the real ones.
 struct CopyDataCalls {
     int (*pfnClone)(int fdTo, int fdFrom);                          // whole file: ioctl FICLONE
     ssize_t (*pfnCopyRange)(int fdFrom, int fdTo, size_t nBytes);   // at both files' offsets
     ssize_t (*pfnWrite)(int fd, const void* pData, size_t nBytes);  // after read()
+    BOOL (*pfnProgress)(const char* pszFrom, const char* pszTo, long long nDone, long long nTotal);
 };
 extern CopyDataCalls g_copyDataCalls;
 CopyDataCalls DefaultCopyDataCalls();
