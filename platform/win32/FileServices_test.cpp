@@ -73,4 +73,18 @@ TEST(Win32FileServicesTest, NamesEndingInASecondByteBackslashAreNotCutThere)
     }
 }
 
+TEST(Win32FileServicesTest, ShellOpenStartsABatchFile)
+{
+    TempDir dir;
+    std::string marker = dir.Join("marker.txt");
+    std::string script = dir.Join("run me.bat");
+    ASSERT_TRUE(WriteFileBytes(script, "@echo started> \"" + marker + "\"\r\n"));
+
+    Real().ShellOpen(script.c_str());
+    // Generous: this waits for a process to start, it does not time it.
+    for (int nTry = 0; nTry < 600 && ReadFileBytes(marker).empty(); ++nTry)
+        Sleep(50);
+    EXPECT_EQ(ReadFileBytes(marker).substr(0, 7), "started");
+}
+
 }  // namespace
