@@ -290,7 +290,7 @@ struct FaultCase {
     GenerationType nType;
     std::string failing;  // name in "bk" whose delete or rename fails
     Listing after;
-    std::vector<std::string> lines;  // expected, %E standing for the error text
+    std::vector<std::string> lines;  // the log lines expected
 };
 
 // A generation that cannot be deleted or renamed (read-only, in use) stops
