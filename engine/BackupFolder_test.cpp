@@ -22,6 +22,17 @@ protected:
         return "  コピーします  " + m_src + P(rel) + " => " + m_dst + P(rel);
     }
 
+    // After a stop in a/x.txt: the end lines of both levels, nothing more.
+    void ExpectStoppedInA()
+    {
+        std::vector<std::string> lines = LogLines();
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ("  フォルダのコピー終了 " + Pattern("a/"), lines[lines.size() - 2]);
+        EXPECT_EQ("  フォルダのコピー終了 " + Pattern(""), lines.back());
+        EXPECT_FALSE(m_fake.IsFile(A("D:/bk/b.txt")));
+        EXPECT_FALSE(m_fake.IsFolder(A("D:/bk/c")));
+    }
+
     BackupSet* m_pSet;
     std::string m_src = A("C:/src/");
     std::string m_dst = A("D:/bk/");
@@ -52,31 +63,21 @@ TEST_F(BackupFolderTest, WalksDepthFirstInListingOrderAndMakesFoldersFirst)
               m_fake.m_events);
 }
 
-TEST_F(BackupFolderTest, AStopEndsEveryLevelAfterTheFileInHand)
+TEST_F(BackupFolderTest, AnAbortedCopyStopsEveryLevelAfterIt)
 {
-    struct Case {
-        const char* pszName;
-        bool bAbort;  // else a cancel arrives during the copy
-    };
-    for (Case c : {Case{"abort", true}, Case{"cancel", false}}) {
-        SCOPED_TRACE(c.pszName);
-        ResetFlags();
-        m_fake.m_events.clear();
-        m_fake.RemoveFile(A("D:/bk/a/x.txt").c_str());
-        if (c.bAbort)
-            m_fake.AbortCopy(A("C:/src/a/x.txt"));
-        else
-            m_fake.m_cancelWhenCopying = A("C:/src/a/x.txt");
-        EXPECT_EQ(1, Run());
-        std::vector<std::string> lines = LogLines();
-        ASSERT_GE(lines.size(), 2u);
-        EXPECT_EQ("  フォルダのコピー終了 " + Pattern("a/"), lines[lines.size() - 2]);
-        EXPECT_EQ("  フォルダのコピー終了 " + Pattern(""), lines.back());
-        EXPECT_FALSE(m_fake.IsFile(A("D:/bk/b.txt")));
-        EXPECT_FALSE(m_fake.IsFolder(A("D:/bk/c")));
-        EXPECT_EQ(c.bAbort ? 1 : 0, g_bRunAborted);
-        EXPECT_TRUE(OpenRunLog(m_temp.Join("run.log").c_str()));
-    }
+    m_fake.AbortCopy(A("C:/src/a/x.txt"));
+    EXPECT_EQ(1, Run());
+    ExpectStoppedInA();
+    EXPECT_EQ(1, g_bRunAborted);
+}
+
+TEST_F(BackupFolderTest, ACancelStopsEveryLevelAfterTheFileInHand)
+{
+    m_fake.m_cancelWhenCopying = A("C:/src/a/x.txt");
+    EXPECT_EQ(1, Run());
+    ExpectStoppedInA();
+    EXPECT_EQ("x", m_fake.Content(A("D:/bk/a/x.txt")));
+    EXPECT_EQ(0, g_bRunAborted);
 }
 
 TEST_F(BackupFolderTest, AnExcludedFolderIsFoundButNeitherMadeNorWalked)
@@ -107,16 +108,17 @@ TEST_F(BackupFolderTest, AFolderThatCannotBeListedIsReportedOneThatVanishedIsNot
 
 TEST_F(BackupFolderTest, AnEntryTooLongForItsPathIsReportedAndTheWalkGoesOn)
 {
-    // Root and relative path leave less room than the entry's name needs.
+    // Root and relative path leave less room than the deepest folder's
+    // lines need.
     std::string deep = std::string(250, 'd') + PATH_SEP_STR;
     std::string rel = deep + deep + deep + deep;  // 1004 bytes
-    m_fake.AddFile(m_src + rel + "long-name.txt", 100, "l");
-    m_fake.AddFile(m_src + rel.substr(0, 753) + "short", 100, "s");
+    m_fake.AddFile(m_src + rel + "x.txt", 100, "l");
+    m_fake.AddFile(m_src + "z.txt", 100, "z");  // listed after the deep folder
     EXPECT_EQ(0, Run());
     std::vector<std::string> lines = LogLines();
+    EXPECT_EQ(1u, CountPrefix(lines, "  パスが長すぎるのでコピーしません  "));
     EXPECT_EQ(1u, CountPrefix(lines, "  パスが長すぎるのでコピーしません  " + m_src + rel.substr(0, 100)));
-    EXPECT_EQ("s", m_fake.Content(m_dst + rel.substr(0, 753) + "short"));
-    EXPECT_EQ("b", m_fake.Content(A("D:/bk/b.txt")));
+    EXPECT_EQ("z", m_fake.Content(A("D:/bk/z.txt")));
     for (const std::string& line : lines)
         EXPECT_LT(line.size(), 1024u);
     EXPECT_EQ(1, g_bRunFailed);

@@ -106,7 +106,7 @@ TEST_F(Backup, RoadOfOneFileGivesTheLayoutAndTheLinesInOrder)
     const std::string src = ProgramPath("data");
     const std::string sep(1, Sep());
     Lines log = Log();
-    ASSERT_EQ(13u, log.size());
+    ASSERT_EQ(12u, log.size());
     std::smatch attr;
     ASSERT_TRUE(std::regex_match(log[3], attr, std::regex("バックアップ元はフォルダでした attr=([0-9a-f]+)")));
     EXPECT_NE(0, std::stoi(attr[1].str(), nullptr, 16) & 0x10);
@@ -282,7 +282,10 @@ TEST_F(Backup, AResultsOnlyLogHoldsExactlyTheResultLines)
     // A file where set 2's destination folder should be: its copy fails.
     WriteFile("bk2/two", "in the way");
     WriteSettings({SetText("one", "bk1"), SetText("two", "bk2")}, "コピー結果のみログ=1\n");
-    EXPECT_EQ(1, Run());
+    // Wine's shell marks a copy that it could not make as aborted
+    // (ERROR_CANCELLED), which stops the run there: set 2 is the last set,
+    // so only the exit status differs.
+    EXPECT_EQ(IsWindows() ? 2 : 1, Run());
 
     Lines log = Log();
     ASSERT_EQ(9u, log.size());
