@@ -67,17 +67,20 @@ SourceKind ClassifySource(const char* pszSource, CFileStatus& status)
     return SOURCE_MISSING;
 }
 
-// Writes a result line about the source with the system's error text.
+// Writes a result line about a source that was left out, with the system's
+// error text, and counts the run as failed.
 void ReportSource(const char* pszSource, const char* pszWhat, DWORD dwError)
 {
+    g_bRunFailed = 1;
     char szError[256];
     FormatSystemError(dwError, szError, sizeof(szError));
     char szAfter[512];
     int nLength = snprintf(szAfter, sizeof(szAfter), ")%s  エラー=%s", pszWhat, szError);
     if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szAfter))
+        nLength = snprintf(szAfter, sizeof(szAfter), ")%s", pszWhat);
+    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szAfter))
         return;
     WriteLogNaming(LOG_RESULT, "バックアップ元(", pszSource, szAfter);
-    g_bRunFailed = 1;
 }
 
 void ReportSet(int nSetNumber, const char* pszWhat)
