@@ -100,21 +100,6 @@ TEST_F(BackupFileTest, ACancelAlreadySetStillCopiesTheFileInHandButStops)
     EXPECT_EQ(1, Run());
 }
 
-TEST_F(BackupFileTest, TypeOneRotatesOnlyAReplacedCopy)
-{
-    m_pSet->nFileGenerations = 2;
-    m_fake.AddFile(A("D:/bk/sub/1_a.txt"), 500, "g1");
-    EXPECT_EQ(0, Run());  // missing: copied, generations left alone
-    EXPECT_EQ("g1", m_fake.Content(A("D:/bk/sub/1_a.txt")));
-    EXPECT_TRUE(m_fake.m_renamed.empty());
-
-    m_fake.AddFile(A("D:/bk/sub/a.txt"), 1000, "old");
-    EXPECT_EQ(0, Run());
-    EXPECT_EQ("new", m_fake.Content(A("D:/bk/sub/a.txt")));
-    EXPECT_EQ("old", m_fake.Content(A("D:/bk/sub/1_a.txt")));
-    EXPECT_EQ("g1", m_fake.Content(A("D:/bk/sub/2_a.txt")));
-}
-
 TEST_F(BackupFileTest, AFailedRotationLeavesTheCopyAndItsGenerationsAlone)
 {
     m_pSet->nFileGenerations = 2;
