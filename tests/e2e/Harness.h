@@ -5,66 +5,49 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
-struct ProgramUnderTest {
-    bool bWindows = false;
-    std::string path;      // the program
-    std::string wineRun;   // scripts/wine-run, for the Windows program
-};
+typedef std::vector<std::string> Lines;
 
-// Set by main() from --program=native:PATH or --program=windows:PATH.
-const ProgramUnderTest& Program();
-
-// A temporary folder with a Tandemix.ini, in which the program runs.
 class Scenario : public testing::Test {
 protected:
     Scenario();
     ~Scenario() override;
 
-    bool IsWindows() const { return Program().bWindows; }
-    char Sep() const { return IsWindows() ? '\\' : '/'; }
+    static bool IsWindows();
+    static char Sep() { return IsWindows() ? '\\' : '/'; }
 
-    // Absolute host path of a name inside the folder ("" is the folder).
+    // A name inside the folder ("" is the folder) as the host sees it, and
+    // as the program sees it (Z:\... under Wine).
     std::string HostPath(const std::string& rel) const;
-    // The same place as the program sees it (Z:\... under Wine).
     std::string ProgramPath(const std::string& rel) const;
 
-    // Writes Tandemix.ini from UTF-8 text: Shift-JIS with CR LF for the
-    // Windows program, UTF-8 as given for the native one.
+    // Tandemix.ini from UTF-8 text: Shift-JIS with CR LF for the Windows
+    // program, as given for the native one.
     void WriteIni(const std::string& utf8Text) const;
-
-    void WriteFile(const std::string& rel, const std::string& bytes) const;
+    // Makes missing folders; a non-zero mtime dates the file.
+    void WriteFile(const std::string& rel, const std::string& bytes, time_t mtime = 0) const;
     std::string ReadFile(const std::string& rel) const;
     bool Exists(const std::string& rel) const;
-    void MakeFolder(const std::string& rel) const;
-    void SetMTime(const std::string& rel, time_t t) const;
-    time_t GetMTime(const std::string& rel) const;
-    // Every entry below the folder, relative, sorted; folders end with '/'.
-    std::vector<std::string> ListTree(const std::string& rel = "") const;
+    // Every entry below rel, relative and sorted; folders end with '/'.
+    Lines ListTree(const std::string& rel = "") const;
 
-    // Runs the program to its end; returns its exit status (-1 on timeout).
-    int Run(int timeoutSeconds = 120) const;
-    // Starts it without waiting; Wait() collects it.
+    // Runs the program to its end; its exit status (-1 on timeout).
+    int Run() const { return Wait(Start()); }
     pid_t Start() const;
-    int Wait(pid_t pid, int timeoutSeconds = 120) const;
+    int Wait(pid_t pid) const;
 
-    // The run log as UTF-8 lines, each without its time stamp; the raw bytes
-    // are checked separately where they matter.
-    std::vector<std::string> ReadLogLines(const std::string& rel) const;
-
-    // Text as the program writes it (Shift-JIS for Windows) and back.
-    std::string ToProgramText(const std::string& utf8) const;
-    std::string FromProgramText(const std::string& bytes) const;
+    // The run log as UTF-8 lines without their time stamps.
+    Lines ReadLogLines(const std::string& rel) const;
 
 private:
     std::string m_dir;
 };
 
-// TRUE when line is prefix followed by a lower-case hexadecimal number, which
-// goes into *pValue.
+// True when line is prefix and a lower-case hexadecimal number, stored in *pValue.
 bool EndsWithLowerHex(const std::string& line, const std::string& prefix, unsigned long* pValue);
 
-// Converts between encodings with iconv (e.g. "UTF-8" -> "CP932").
+// iconv between two encodings ("UTF-8", "CP932"); empty on failure.
 std::string ConvertEncoding(const std::string& in, const char* from, const char* to);
