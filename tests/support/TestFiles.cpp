@@ -1,0 +1,116 @@
+#include "support/TestFiles.h"
+
+#include <cstdio>
+#include <random>
+#include <system_error>
+
+#include <utime.h>
+
+#include "PlatformTypes.h"
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir()
+{
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    std::random_device random;
+    // A name taken by another run is simply retried; the base and the name
+    // are ASCII, so the narrow form is exact on Windows too.
+    for (int nTry = 0; !ec && nTry < 100 && m_path.empty(); ++nTry) {
+        const fs::path candidate = base / ("tandemix-test-" + std::to_string(random()));
+        if (fs::create_directory(candidate, ec))
+            m_path = candidate.string();
+    }
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // Tests leave read-only entries behind; removal would stop at them.
+    for (auto it = fs::recursive_directory_iterator(m_path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (!it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    if (!m_path.empty())
+        fs::remove_all(m_path, ec);
+}
+
+std::string TempDir::Join(const std::string& rel) const
+{
+    return m_path + PATH_SEP + rel;
+}
+
+CurrentDir::CurrentDir(const fs::path& folder)
+{
+    std::error_code ec;
+    m_previous = fs::current_path(ec);
+    if (!ec)
+        fs::current_path(folder, ec);
+    m_bChanged = !ec;
+}
+
+CurrentDir::~CurrentDir()
+{
+    std::error_code ec;
+    if (m_bChanged)
+        fs::current_path(m_previous, ec);
+}
+
+// Through the C library's narrow calls, which use the ANSI code page as the
+// program does; std::filesystem would misread Shift-JIS names on Windows.
+bool WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* pFile = fopen(path.c_str(), "wb");
+    if (pFile == nullptr)
+        return false;
+    bool bOk = fwrite(bytes.data(), 1, bytes.size(), pFile) == bytes.size();
+    return fclose(pFile) == 0 && bOk;
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::string bytes;
+    FILE* pFile = fopen(path.c_str(), "rb");
+    if (pFile == nullptr)
+        return bytes;
+    char buffer[65536];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pFile)) > 0;)
+        bytes.append(buffer, n);
+    fclose(pFile);
+    return bytes;
+}
+
+bool SetFileMTime(const std::string& path, time_t mtime)
+{
+    struct utimbuf times = {mtime, mtime};
+    return utime(path.c_str(), &times) == 0;
+}
+
+std::vector<std::string> ReadLogTexts(const std::string& path)
+{
+    const size_t nStamp = sizeof("2007/05/01 09:05:03  ") - 1;
+    const std::string bytes = ReadFileBytes(path);
+    std::vector<std::string> lines;
+    for (size_t nStart = 0, nEnd; nStart < bytes.size(); nStart = nEnd + 1) {
+        nEnd = bytes.find('\n', nStart);
+        if (nEnd == std::string::npos)
+            nEnd = bytes.size();
+        std::string line = bytes.substr(nStart, nEnd - nStart);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line.size() >= nStamp ? line.substr(nStamp) : "(short line) " + line);
+    }
+    return lines;
+}
+
+std::string NativePath(const std::string& path, char from)
+{
+    std::string native = path;
+    for (char& c : native) {
+        if (c == from)
+            c = PATH_SEP;
+    }
+    return native;
+}

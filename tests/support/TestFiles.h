@@ -1,0 +1,51 @@
+// Real temporary folders and files for the unit tests.  Paths are the
+// program's narrow strings (the ANSI code page on Windows, UTF-8 on POSIX),
+// so a test can use the names the program will meet.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// A fresh folder, removed with everything in it when the test ends.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    // Without a trailing separator; empty if it could not be made.
+    const std::string& Path() const { return m_path; }
+    std::string Join(const std::string& rel) const;
+
+private:
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string m_path;
+};
+
+// A folder made the current directory for one scope, for code that looks
+// for its files there.
+class CurrentDir {
+public:
+    explicit CurrentDir(const std::filesystem::path& folder);
+    ~CurrentDir();
+    bool IsChanged() const { return m_bChanged; }
+
+private:
+    CurrentDir(const CurrentDir&) = delete;
+    CurrentDir& operator=(const CurrentDir&) = delete;
+    std::filesystem::path m_previous;
+    bool m_bChanged = false;
+};
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);  // empty when unreadable
+bool SetFileMTime(const std::string& path, time_t mtime);
+
+// The run log's lines without their time stamps and line ends.
+std::vector<std::string> ReadLogTexts(const std::string& path);
+
+// Every `from` byte becomes PATH_SEP.  Only for strings in which every such
+// byte is a separator: tables holding a Shift-JIS second byte 0x5C are
+// written with backslashes and converted with from = '\\'.
+std::string NativePath(const std::string& path, char from = '/');
