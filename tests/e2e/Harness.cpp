@@ -23,13 +23,7 @@ namespace {
 std::string g_program;  // the program under test
 std::string g_wineRun;  // scripts/wine-run, for the Windows program
 
-}  // namespace
-
-bool Scenario::IsWindows()
-{
-    return !g_wineRun.empty();
-}
-
+// iconv between two encodings ("UTF-8", "CP932"); empty on failure.
 std::string ConvertEncoding(const std::string& in, const char* from, const char* to)
 {
     iconv_t cd = iconv_open(to, from);
@@ -44,6 +38,13 @@ std::string ConvertEncoding(const std::string& in, const char* from, const char*
     iconv_close(cd);
     out.resize(bOk ? out.size() - nOut : 0);
     return out;
+}
+
+}  // namespace
+
+bool Scenario::IsWindows()
+{
+    return !g_wineRun.empty();
 }
 
 bool EndsWithLowerHex(const std::string& line, const std::string& prefix, unsigned long* pValue)

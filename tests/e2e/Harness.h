@@ -48,6 +48,3 @@ private:
 
 // True when line is prefix and a lower-case hexadecimal number, stored in *pValue.
 bool EndsWithLowerHex(const std::string& line, const std::string& prefix, unsigned long* pValue);
-
-// iconv between two encodings ("UTF-8", "CP932"); empty on failure.
-std::string ConvertEncoding(const std::string& in, const char* from, const char* to);
