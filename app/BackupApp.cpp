@@ -1,6 +1,10 @@
 #include "app/BackupApp.h"
 
+#include <cstdio>
+
 #include "app/Globals.h"
+#include "app/ProgressDlg.h"
+#include "app/resource.h"
 #include "config/BackupConfig.h"
 #include "engine/SetLoop.h"
 #include "log/RunLog.h"
@@ -42,8 +46,25 @@ BOOL CBackupApp::InitInstance()
     g_pConfig = new CBackupConfig("Tandemix.ini");
     InstallCancelSignals(&g_bCancel);
 
-    // Until the progress window exists every display level runs headless.
-    if (StartWorker(this)) {
+    BOOL bWindow = g_pConfig->m_bShowWindow != 0;
+    if (bWindow && !OpenWindowSystem()) {
+        std::fputs("Tandemix: ディスプレイを開けないため、ウィンドウなしで実行します\n", stderr);
+        bWindow = FALSE;
+    }
+
+    if (bWindow) {
+        // The dialog's initialisation starts the worker, and the dialog ends
+        // only once the worker has finished.
+        CProgressDlg dlg;
+        m_pMainWnd = &dlg;
+        {
+            CSignalClick signalClick(&dlg, IDC_CANCELBUTTON);
+            dlg.DoModal();
+        }
+        InstallCancelSignals(&g_bCancel);
+        m_pMainWnd = nullptr;
+        m_nExitCode = dlg.HasStartedWorker() ? GetRunExitStatus() : EXIT_NOT_STARTED;
+    } else if (StartWorker(this)) {
         while (g_bWorkerDone == 0)
             Sleep(10);
         m_nExitCode = GetRunExitStatus();
