@@ -50,13 +50,15 @@ public:
     // Starts a listing.  pszPattern is a folder followed by "*.*" (and a
     // separator before it).  Null when the listing cannot start; an empty
     // folder is a listing with no entries, or null with GetLastError() not
-    // telling it apart on Windows, where the caller asks CanList.
+    // telling it apart on Windows, where the caller asks CanList.  Any other
+    // pattern is taken as one exact name: a listing of that entry alone.
     virtual DirectoryReader* OpenDirectory(const char* pszPattern) = 0;
 
     // TRUE when the folder can be listed, also when it is empty.
     virtual BOOL CanList(const char* pszFolder) = 0;
 
-    // TRUE when the file can be opened for reading.
+    // TRUE when the file can be opened for reading (never for a folder).  On
+    // POSIX a link that is not followed is readable when its target text is.
     virtual BOOL CanRead(const char* pszPath, BOOL bFollowLink = FALSE) = 0;
 
     // TRUE when an entry of any kind has this exact name.
@@ -77,13 +79,15 @@ public:
                          BOOL bFollowLink = FALSE) = 0;
 
     // Deletes a folder with everything in it, never following a link out of
-    // it.  FALSE with the error when anything is left.
+    // it.  FALSE with the error when anything is left; TRUE when there was
+    // nothing to delete.
     virtual BOOL DeleteTree(const char* pszPath) = 0;
 
     // Deletes one file (on POSIX also a symbolic link).  FALSE with the error.
     virtual BOOL RemoveFile(const char* pszPath) = 0;
 
-    // Renames a file or folder.  FALSE with the error.
+    // Renames a file or folder.  FALSE with the error, also when pszTo
+    // exists: it is never replaced (POSIX follows Windows here).
     virtual BOOL RenameFile(const char* pszFrom, const char* pszTo) = 0;
 
     // Opens a command or document the way the shell's "open" does, without

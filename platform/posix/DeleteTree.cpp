@@ -1,0 +1,81 @@
+#include "platform/posix/PosixFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// Removes everything inside the open folder fdFolder (which it closes).
+// Each level is reached through its parent's descriptor with O_NOFOLLOW,
+// so a symbolic link met anywhere is removed as a link and nothing outside
+// the tree is touched, even if the tree changes under us.  Goes on after a
+// failure and returns the first error.
+int RemoveContents(int fdFolder)
+{
+    DIR* pDir = fdopendir(fdFolder);
+    if (pDir == nullptr) {
+        int nError = errno;
+        close(fdFolder);
+        return nError;
+    }
+    int nFirstError = 0;
+    for (;;) {
+        errno = 0;
+        struct dirent* pEntry = readdir(pDir);
+        if (pEntry == nullptr) {
+            if (errno != 0 && nFirstError == 0)
+                nFirstError = errno;
+            break;
+        }
+        const char* pszName = pEntry->d_name;
+        if (strcmp(pszName, ".") == 0 || strcmp(pszName, "..") == 0)
+            continue;
+        bool bFolder = pEntry->d_type == DT_DIR;
+        if (pEntry->d_type == DT_UNKNOWN) {
+            struct stat st;
+            bFolder = fstatat(dirfd(pDir), pszName, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        int nError = 0;
+        if (bFolder) {
+            int fdChild = openat(dirfd(pDir), pszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (fdChild < 0)
+                nError = errno;
+            else
+                nError = RemoveContents(fdChild);
+            if (nError == 0 && unlinkat(dirfd(pDir), pszName, AT_REMOVEDIR) != 0)
+                nError = errno;
+        } else if (unlinkat(dirfd(pDir), pszName, 0) != 0) {
+            nError = errno;
+        }
+        if (nError != 0 && nFirstError == 0)
+            nFirstError = nError;
+    }
+    closedir(pDir);
+    return nFirstError;
+}
+
+}  // namespace
+
+int DeleteTreeNoFollow(const char* pszPath)
+{
+    struct stat st;
+    if (lstat(pszPath, &st) != 0)
+        return errno == ENOENT ? 0 : errno;
+    if (!S_ISDIR(st.st_mode))
+        return unlink(pszPath) == 0 || errno == ENOENT ? 0 : errno;
+
+    int fdFolder = open(pszPath, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fdFolder < 0)
+        return errno;
+    int nError = RemoveContents(fdFolder);
+    if (rmdir(pszPath) != 0) {
+        if (nError == 0)
+            nError = errno;
+    }
+    return nError;
+}
