@@ -45,6 +45,7 @@ BOOL CBackupApp::InitInstance()
     g_bLogOpen = 0;
     g_pConfig = new CBackupConfig("Tandemix.ini");
     InstallCancelSignals(&g_bCancel);
+    SetQuestionCancelFlag(&g_bCancel);
 
     BOOL bWindow = g_pConfig->m_bShowWindow != 0;
     if (bWindow && !OpenWindowSystem()) {
@@ -64,12 +65,20 @@ BOOL CBackupApp::InitInstance()
         InstallCancelSignals(&g_bCancel);
         m_pMainWnd = nullptr;
         m_nExitCode = dlg.HasStartedWorker() ? GetRunExitStatus() : EXIT_NOT_STARTED;
-    } else if (StartWorker(this)) {
-        while (g_bWorkerDone == 0)
-            Sleep(10);
-        m_nExitCode = GetRunExitStatus();
     } else {
-        m_nExitCode = EXIT_NOT_STARTED;
+        // Without a progress window the copy may still show its own (on
+        // POSIX the main thread draws it); no display simply means none.
+        if (g_pConfig->m_bShowShellProgress != 0)
+            OpenWindowSystem();
+        if (StartWorker(this)) {
+            while (g_bWorkerDone == 0) {
+                PumpWindowSystem();
+                Sleep(10);
+            }
+            m_nExitCode = GetRunExitStatus();
+        } else {
+            m_nExitCode = EXIT_NOT_STARTED;
+        }
     }
 
     delete g_pConfig;

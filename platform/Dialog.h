@@ -7,6 +7,7 @@
 // layer feeds them.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -279,6 +280,18 @@ BOOL LoadAppString(UINT nID, char* pszBuf, int nBufSize);
 // Connects to the window system.  FALSE when none can be used (on POSIX:
 // no display could be opened); Windows always has one.
 BOOL OpenWindowSystem();
+
+// Runs what waits for the window system on the main thread, for a wait of
+// the main thread that has no window of its own (on POSIX the shell-like
+// copy window and the not-ready question of a run without a progress
+// window).  Nothing on Windows, where those windows run on the worker.
+void PumpWindowSystem();
+
+// A question that the worker puts through the main thread gives up, with
+// the answer Cancel, once *pbCancel is set: the main thread may then be
+// waiting for the worker and unable to take the answer.  Nothing on Windows,
+// where the worker asks on its own thread.
+void SetQuestionCancelFlag(const std::atomic<short>* pbCancel);
 
 // Dialog units to pixels at the template font's base units of 7 x 12 pixels,
 // rounded as the dialog manager rounds (half away from zero).

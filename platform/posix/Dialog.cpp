@@ -1064,15 +1064,3 @@ BOOL LoadAppString(UINT nID, char* pszBuf, int nBufSize)
     pszBuf[nLength] = '\0';
     return nLength > 0;
 }
-
-BOOL OpenWindowSystem()
-{
-    static int nState = -1;   // -1 not tried yet, 0 none, 1 open
-    if (nState < 0) {
-        // The program keeps the locale it started with: name comparisons and
-        // number reading must not change with the user's language.
-        gtk_disable_setlocale();
-        nState = gtk_init_check(nullptr, nullptr) ? 1 : 0;
-    }
-    return nState == 1;
-}

@@ -271,3 +271,11 @@ BOOL OpenWindowSystem()
 {
     return TRUE;
 }
+
+void PumpWindowSystem()
+{
+}
+
+void SetQuestionCancelFlag(const std::atomic<short>*)
+{
+}

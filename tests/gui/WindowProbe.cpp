@@ -92,6 +92,25 @@ BOOL CALLBACK PrintChild(HWND hChild, LPARAM lParam)
     return TRUE;
 }
 
+// "WxH" of an icon a window shows, "" when it has none.
+std::string IconSize(HWND hWnd, WPARAM nWhich)
+{
+    DWORD_PTR nResult = 0;
+    if (!SendMessageTimeoutA(hWnd, WM_GETICON, nWhich, 0, SMTO_ABORTIFHUNG, 5000, &nResult) || nResult == 0)
+        return std::string();
+    ICONINFO info;
+    if (!GetIconInfo(reinterpret_cast<HICON>(nResult), &info))
+        return "?";
+    BITMAP bitmap = {};
+    GetObjectA(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    LONG nHeight = info.hbmColor != nullptr ? bitmap.bmHeight : bitmap.bmHeight / 2;
+    if (info.hbmColor != nullptr)
+        DeleteObject(info.hbmColor);
+    if (info.hbmMask != nullptr)
+        DeleteObject(info.hbmMask);
+    return std::to_string(bitmap.bmWidth) + "x" + std::to_string(nHeight);
+}
+
 void PrintWindow(HWND hWnd)
 {
     RECT rcWindow;
@@ -101,10 +120,11 @@ void PrintWindow(HWND hWnd)
     POINT ptOrigin = {0, 0};
     ClientToScreen(hWnd, &ptOrigin);
     std::printf("{\"caption\": %s, \"rect\": %s, \"client\": %s, \"origin\": [%ld, %ld], "
-                "\"enabled\": %s}\n",
+                "\"enabled\": %s, \"big icon\": %s, \"small icon\": %s}\n",
                 Json(WindowText(hWnd)).c_str(), JsonRect(rcWindow).c_str(),
                 JsonRect(rcClient).c_str(), static_cast<long>(ptOrigin.x), static_cast<long>(ptOrigin.y),
-                IsWindowEnabled(hWnd) ? "true" : "false");
+                IsWindowEnabled(hWnd) ? "true" : "false", Json(IconSize(hWnd, ICON_BIG)).c_str(),
+                Json(IconSize(hWnd, ICON_SMALL)).c_str());
     EnumChildWindows(hWnd, &PrintChild, reinterpret_cast<LPARAM>(hWnd));
 }
 
@@ -283,9 +303,15 @@ void CompareDialog(HMODULE hModule, UINT nID)
         for (WORD n = 0; n < nExtra; ++n)
             in.Byte();
 
-        const char* pszClass = nClassAtom == 0x80 ? "BUTTON" : nClassAtom == 0x82 ? "STATIC" : "?";
-        if (std::strcmp(pszClass, item.pszClass) != 0)
-            Difference(nID, i, "class", pszClass, item.pszClass);
+        // A class is an atom of a predefined class or its name.
+        std::string itemClass = nClassAtom == 0x80 ? "BUTTON" : nClassAtom == 0x82 ? "STATIC" : "?";
+        if (nClassAtom < 0) {
+            itemClass = Utf8FromWide(className.c_str(), static_cast<int>(className.size()));
+            for (char& c : itemClass)
+                c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        }
+        if (itemClass != item.pszClass)
+            Difference(nID, i, "class", itemClass, item.pszClass);
         CompareNumber(nID, i, "id", nItemID, item.nID);
         CompareNumber(nID, i, "style", static_cast<long>(dwItemStyle), static_cast<long>(item.dwStyle));
         CompareNumber(nID, i, "x", ix, item.x);
