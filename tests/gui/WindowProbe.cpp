@@ -92,25 +92,6 @@ BOOL CALLBACK PrintChild(HWND hChild, LPARAM lParam)
     return TRUE;
 }
 
-// "WxH" of an icon a window shows, "" when it has none.
-std::string IconSize(HWND hWnd, WPARAM nWhich)
-{
-    DWORD_PTR nResult = 0;
-    if (!SendMessageTimeoutA(hWnd, WM_GETICON, nWhich, 0, SMTO_ABORTIFHUNG, 5000, &nResult) || nResult == 0)
-        return std::string();
-    ICONINFO info;
-    if (!GetIconInfo(reinterpret_cast<HICON>(nResult), &info))
-        return "?";
-    BITMAP bitmap = {};
-    GetObjectA(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
-    LONG nHeight = info.hbmColor != nullptr ? bitmap.bmHeight : bitmap.bmHeight / 2;
-    if (info.hbmColor != nullptr)
-        DeleteObject(info.hbmColor);
-    if (info.hbmMask != nullptr)
-        DeleteObject(info.hbmMask);
-    return std::to_string(bitmap.bmWidth) + "x" + std::to_string(nHeight);
-}
-
 void PrintWindow(HWND hWnd)
 {
     RECT rcWindow;
@@ -120,11 +101,10 @@ void PrintWindow(HWND hWnd)
     POINT ptOrigin = {0, 0};
     ClientToScreen(hWnd, &ptOrigin);
     std::printf("{\"caption\": %s, \"rect\": %s, \"client\": %s, \"origin\": [%ld, %ld], "
-                "\"enabled\": %s, \"big icon\": %s, \"small icon\": %s}\n",
+                "\"enabled\": %s}\n",
                 Json(WindowText(hWnd)).c_str(), JsonRect(rcWindow).c_str(),
                 JsonRect(rcClient).c_str(), static_cast<long>(ptOrigin.x), static_cast<long>(ptOrigin.y),
-                IsWindowEnabled(hWnd) ? "true" : "false", Json(IconSize(hWnd, ICON_BIG)).c_str(),
-                Json(IconSize(hWnd, ICON_SMALL)).c_str());
+                IsWindowEnabled(hWnd) ? "true" : "false");
     EnumChildWindows(hWnd, &PrintChild, reinterpret_cast<LPARAM>(hWnd));
 }
 

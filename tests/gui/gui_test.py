@@ -15,7 +15,7 @@ cannot open a pipe without stalling its server, so the Windows program is
 kept busy by copying large files instead.
 
 No window manager runs: on X the native window is its client area, and Wine
-draws its own frame (the prefix is set up with Decorated=N).  Standard
+manages its windows and draws their frames itself (the prefix is set up so).  Standard
 library only, plus Xvfb, xdotool, xprop and ImageMagick's import.
 """
 import argparse
@@ -23,6 +23,7 @@ import ctypes
 import json
 import os
 import select
+import signal
 import shutil
 import subprocess
 import sys
@@ -303,9 +304,13 @@ class WindowsProgram(Program):
         marker = self.prefix / "tandemix-gui-ready"
         if marker.exists():
             return
-        # Wine draws the frame and caption itself, as Windows does, and uses
-        # the IPA font where the templates ask for the Japanese UI font.
+        # No window manager runs, so Wine manages its windows itself and
+        # draws their frames and captions, as Windows does (a managed window
+        # would wait two seconds for a window manager whenever it is hidden);
+        # and it uses the IPA font where the templates ask for the Japanese
+        # UI font.
         for key, name, value in [
+            (r"HKCU\Software\Wine\X11 Driver", "Managed", "N"),
             (r"HKCU\Software\Wine\X11 Driver", "Decorated", "N"),
             (r"HKCU\Software\Wine\Fonts\Replacements", "ＭＳ Ｐゴシック", "IPAPGothic"),
         ]:
@@ -334,9 +339,8 @@ class WindowsProgram(Program):
                 "statics": [c for c in lines[1:] if c["control"] == -1]}
 
     def check_icon(self, window):
-        info = self.window_info()
-        check(info is not None and info["window"]["big icon"] == "32x32" and info["window"]["small icon"] != "",
-              "it carries the program icon, big and small")
+        # Wine hands the window's icon (the 32 x 32 image) on to X.
+        check((32, 32) in self.x.icon_sizes(window), "it carries the program icon")
 
     def outer_rect(self, window):
         info = self.window_info()
@@ -528,12 +532,12 @@ def right_border_at(screen, origin, client_width, left, top, height=17):
 
 
 def button_right_edge(screen, origin, client_width, row):
-    """x (client) just right of the last pixel on a row that differs from
-    the window's background near the client area's right edge."""
+    """x (client) just right of the button's border on a row: the last pixel
+    clearly darker than the window's background (its soft shadow is not)."""
     ox, oy = origin
-    background = screen.pixel(ox + client_width - 3, oy + row)
+    background = sum(screen.pixel(ox + client_width - 3, oy + row))
     for px in range(client_width - 4, 0, -1):
-        if screen.pixel(ox + px, oy + row) != background:
+        if background - sum(screen.pixel(ox + px, oy + row)) > 60:
             return px + 1
     return None
 
@@ -745,10 +749,38 @@ def scenario_saved_rectangle(program, x, area, rect):
     if check(window is not None, "the progress window appears"):
         check(program.outer_rect(window) == rect, f"it opens at {rect} ({program.outer_rect(window)})")
     if program.paced_by_pipe:
+        # A signal clicks the Cancel button: the rectangle is saved again and
+        # the run ends as a cancelled one once the worker has stopped.
+        (folder / "Tandemix.ini").write_bytes(b"")
+        run.process.send_signal(signal.SIGTERM)
         run.open_log()
         run.drain_log()
-    status = run.finish()
-    check(status == 0, f"the run ends with exit status 0 ({status})")
+        status = run.finish()
+        check(status == 2, f"SIGTERM cancels the run like the Cancel button: exit status 2 ({status})")
+        keys = program.read_ini_keys(folder)
+        saved = tuple(int(keys.get(k, "0")) for k in ("ウィンドウ位置X", "ウィンドウ位置Y", "ウィンドウサイズX", "ウィンドウサイズY"))
+        check(saved == rect, f"and the rectangle is saved ({saved})")
+    else:
+        status = run.finish()
+        check(status == 0, f"the run ends with exit status 0 ({status})")
+
+
+def scenario_no_display(program, x, area):
+    print("Without a display the run says so in one line and goes on without a window")
+    folder = area / "headless"
+    folder.mkdir()
+    source = folder / "データ"
+    dest = folder / "バックアップ先"
+    make_small_files(source, 10)
+    program.write_ini(folder, program.ini_text(folder, source, dest, folder / "run.log"))
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+    result = subprocess.run([str(program.program)], cwd=folder, env=env, capture_output=True, timeout=120)
+    lines = result.stderr.decode("utf-8", "replace").splitlines()
+    check(len(lines) == 1 and "ディスプレイ" in lines[0], f"one line on standard error ({lines})")
+    check(result.returncode == 0, f"the run ends with exit status 0 ({result.returncode})")
+    expected = {p.name: p.stat().st_size for p in source.iterdir()}
+    check(copied_files(dest / source.name) == expected, "every file was copied")
 
 
 def scenario(function, *args):
@@ -791,6 +823,8 @@ def main():
         rect = scenario(scenario_window_rules_and_cancel, program, x, area)
         if rect is not None:
             scenario(scenario_saved_rectangle, program, x, area, rect)
+        if args.platform == "native":
+            scenario(scenario_no_display, program, x, area)
     finally:
         if program is not None:
             program.stop_everything()
