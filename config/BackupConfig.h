@@ -49,6 +49,12 @@ public:
     // The settings file's text encoding; the run log is written in it.
     TextEncoding m_nTextEncoding;
 
+    // Non-zero in slot n-1 when set n had a source and a destination but was
+    // refused because its destination, with the separator and "root" folder
+    // added to it, does not fit szDest.  Its m_pSets slot stays null; the set
+    // loop reports it.
+    BYTE m_bSetRefused[MAX_BACKUP_SETS];
+
 private:
     CBackupConfig(const CBackupConfig&) = delete;
     CBackupConfig& operator=(const CBackupConfig&) = delete;

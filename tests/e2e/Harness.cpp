@@ -251,6 +251,11 @@ int main(int argc, char** argv)
             g_program.wineRun = arg.substr(7);
         }
     }
+    // The program runs in a scenario's own folder: its path must not be relative.
+    if (!g_program.path.empty())
+        g_program.path = fs::absolute(g_program.path).string();
+    if (!g_program.wineRun.empty())
+        g_program.wineRun = fs::absolute(g_program.wineRun).string();
     if (g_program.path.empty()) {
         fprintf(stderr, "usage: tandemix_e2e --program=native:PATH | --program=windows:PATH --wine=WINE_RUN\n");
         return 2;

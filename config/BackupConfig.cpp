@@ -1,0 +1,399 @@
+#include "config/BackupConfig.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "platform/Profile.h"
+#include "platform/Text.h"
+
+CBackupConfig* g_pConfig = nullptr;
+
+namespace {
+
+const char SECTION_GENERAL[] = "全般";
+
+// m_szLogFile less its terminator.  A longer name is refused, not cut: a cut
+// name would write the log over some other file.
+const size_t LOG_NAME_LIMIT = sizeof(CBackupConfig::m_szLogFile) - 1;
+
+// No file extension or folder name can be longer, on either system.
+const size_t LIST_ENTRY_LIMIT = 255;
+
+// Drive letters and shares exist only where a backslash separates paths.
+// Where '/' does, "x:/" and "//a/b/" are ordinary folders that must not be
+// given a "root" folder.
+const bool ROOT_NAMES_EXIST = PATH_SEP == '\\';
+
+const char ROOT_FOLDER[] = "root" PATH_SEP_STR;
+
+// Reads a number the way the runtime's atoi does: blanks, an optional sign,
+// then digits up to the first other character; no digits read as 0.  A
+// number beyond the 32-bit range saturates, as the Windows runtime's does.
+int ParseNumber(const char* psz)
+{
+    while (*psz == ' ' || (*psz >= '\t' && *psz <= '\r'))
+        psz++;
+    bool bNegative = false;
+    if (*psz == '+' || *psz == '-') {
+        bNegative = *psz == '-';
+        psz++;
+    }
+    const long long nCap = static_cast<long long>(INT_MAX) + 1;
+    long long n = 0;
+    while (*psz >= '0' && *psz <= '9') {
+        n = n * 10 + (*psz - '0');
+        if (n > nCap)
+            n = nCap;
+        psz++;
+    }
+    if (bNegative)
+        n = -n;
+    if (n > INT_MAX)
+        return INT_MAX;
+    return static_cast<int>(n);
+}
+
+// The low 16 bits as a signed number: how a value lands in a 16-bit field.
+short LowWord(int n)
+{
+    const unsigned nLow = static_cast<unsigned>(n) & 0xFFFFu;
+    return static_cast<short>(nLow >= 0x8000u ? static_cast<int>(nLow) - 0x10000 : static_cast<int>(nLow));
+}
+
+// The separator tests below step through whole characters, as the path
+// utilities do, so the second byte of a double-byte character is never taken
+// for a separator.  A destination ending in such a character (ソ is 0x83
+// 0x5C in Shift-JIS) still gets its separator, and a share's separators are
+// counted right whatever its names hold.
+bool IsSeparatorChar(const char* p, int nLength)
+{
+    return nLength == 1 && *p == PATH_SEP;
+}
+
+bool EndsWithSeparator(const char* psz)
+{
+    bool bSeparator = false;
+    while (*psz != '\0') {
+        const int nLength = CharLength(psz);
+        bSeparator = IsSeparatorChar(psz, nLength);
+        psz += nLength;
+    }
+    return bSeparator;
+}
+
+// A drive root such as D:\ : a colon and a separator as the last two characters.
+bool EndsWithDriveRoot(const char* psz)
+{
+    bool bColonBefore = false;
+    bool bColon = false;
+    bool bSeparator = false;
+    while (*psz != '\0') {
+        const int nLength = CharLength(psz);
+        bColonBefore = bColon;
+        bColon = nLength == 1 && *psz == ':';
+        bSeparator = IsSeparatorChar(psz, nLength);
+        psz += nLength;
+    }
+    return bColonBefore && bSeparator;
+}
+
+int CountSeparators(const char* psz)
+{
+    int nCount = 0;
+    while (*psz != '\0') {
+        const int nLength = CharLength(psz);
+        if (IsSeparatorChar(psz, nLength))
+            nCount++;
+        psz += nLength;
+    }
+    return nCount;
+}
+
+// A share root such as \\server\share\ : two separators first, four in all.
+bool IsShareRoot(const char* psz)
+{
+    return psz[0] == PATH_SEP && psz[1] == PATH_SEP && CountSeparators(psz) == 4;
+}
+
+// Appends the whole of pszText or, when it does not fit, nothing.
+bool AppendWhole(char* pszOut, size_t nSize, const char* pszText)
+{
+    const size_t nUsed = strlen(pszOut);
+    const size_t nText = pszText != nullptr ? strlen(pszText) : 0;
+    if (nUsed + nText >= nSize)
+        return false;
+    memcpy(pszOut + nUsed, pszText, nText);
+    pszOut[nUsed + nText] = '\0';
+    return true;
+}
+
+bool CopyWhole(char* pszOut, size_t nSize, const char* pszText)
+{
+    pszOut[0] = '\0';
+    return AppendWhole(pszOut, nSize, pszText);
+}
+
+// Reads one key with an empty default.  Returns the number of bytes
+// delivered: 0 for a key that is missing or empty, and for every key when
+// the settings file's path could not be formed.
+DWORD ReadKey(const char* pszIniPath, const char* pszSection, const char* pszKey, char* pszBuffer,
+              DWORD nSize)
+{
+    pszBuffer[0] = '\0';
+    if (pszIniPath[0] == '\0')
+        return 0;
+    return ReadProfileString(pszSection, pszKey, "", pszBuffer, nSize, pszIniPath);
+}
+
+// The whole path buffer is offered to GetCurrentDirectoryA, not the 255
+// bytes of old, so that a deep working folder still finds its settings.
+// When even that cannot hold the folder, a separator and the name, the
+// path stays empty and every key reads as missing.
+void FormIniPath(char* pszPath, size_t nSize, const char* pszName)
+{
+    pszPath[0] = '\0';
+    char szPath[PATH_BUFFER];
+    const DWORD nFolder = GetCurrentFolder(sizeof szPath, szPath);
+    if (nFolder == 0 || nFolder >= sizeof szPath)
+        return;
+    if (!EndsWithSeparator(szPath) && !AppendWhole(szPath, sizeof szPath, PATH_SEP_STR))
+        return;
+    if (!AppendWhole(szPath, sizeof szPath, pszName))
+        return;
+    CopyWhole(pszPath, nSize, szPath);
+}
+
+// The destination as the engine uses it: with its trailing separator and,
+// under type-2 generations, a "root" folder below a drive or share root (the
+// older copies of a whole drive need a folder to be named after).  False
+// when the result does not fit: a cut path would back up into some other
+// folder.
+bool FormDestination(char* pszOut, size_t nSize, const char* pszValue, int nTopGenerations)
+{
+    if (!CopyWhole(pszOut, nSize, pszValue))
+        return false;
+    if (!EndsWithSeparator(pszOut) && !AppendWhole(pszOut, nSize, PATH_SEP_STR))
+        return false;
+    if (nTopGenerations <= 0 || !ROOT_NAMES_EXIST)
+        return true;
+    if (strlen(pszOut) >= 3 && EndsWithDriveRoot(pszOut) && !AppendWhole(pszOut, nSize, ROOT_FOLDER))
+        return false;
+    if (strlen(pszOut) >= 3 && IsShareRoot(pszOut) && !AppendWhole(pszOut, nSize, ROOT_FOLDER))
+        return false;
+    return true;
+}
+
+bool IsListSeparator(unsigned char c)
+{
+    return c == ',' || c <= 0x20;
+}
+
+// Splits a list at commas and blanks.  Bytes from 0x80 up are never
+// separators, so double-byte characters stay whole.
+short ParseList(const char* pszValue, char** ppszEntries)
+{
+    short nCount = 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(pszValue);
+    for (;;) {
+        while (*p != '\0' && IsListSeparator(*p))
+            p++;
+        if (*p == '\0')
+            break;
+        const unsigned char* pStart = p;
+        while (*p != '\0' && !IsListSeparator(*p))
+            p++;
+        const size_t nLength = static_cast<size_t>(p - pStart);
+        // An entry too long to be any name could never match; it is left
+        // out rather than cut into a name that might.
+        if (nLength > LIST_ENTRY_LIMIT || nCount >= MAX_LIST_ENTRIES)
+            continue;
+        char* pszEntry = new (std::nothrow) char[nLength + 1];
+        if (pszEntry == nullptr)
+            continue;
+        memcpy(pszEntry, pStart, nLength);
+        pszEntry[nLength] = '\0';
+        ppszEntries[nCount++] = pszEntry;
+    }
+    return nCount;
+}
+
+void FreeSet(BackupSet* pSet)
+{
+    for (int i = 0; i < pSet->nExcludedExtCount && i < MAX_LIST_ENTRIES; i++)
+        delete[] pSet->pszExcludedExt[i];
+    for (int i = 0; i < pSet->nExcludedFolderCount && i < MAX_LIST_ENTRIES; i++)
+        delete[] pSet->pszExcludedFolder[i];
+    delete pSet;
+}
+
+// Reads set n.  Null when its section lacks a source or a destination, or
+// (bRefused then TRUE) when its destination does not fit.
+BackupSet* ReadSet(const char* pszIniPath, int n, BOOL& bRefused)
+{
+    bRefused = FALSE;
+    char szSection[64];
+    const int nSection = snprintf(szSection, sizeof szSection, "バックアップセット%d", n);
+    if (nSection < 0 || static_cast<size_t>(nSection) >= sizeof szSection)
+        return nullptr;
+
+    char szSource[PATH_BUFFER];
+    if (ReadKey(pszIniPath, szSection, "バックアップ元", szSource, sizeof szSource) == 0)
+        return nullptr;
+    // One byte more than the field holds, so that a destination the reader
+    // had to cut is seen to be too long instead of being taken for a
+    // shorter, different folder.
+    char szDestValue[PATH_BUFFER + 1];
+    if (ReadKey(pszIniPath, szSection, "バックアップ先", szDestValue, sizeof szDestValue) == 0)
+        return nullptr;
+
+    char szValue[PATH_BUFFER];
+    int nFileGenerations = 0;
+    int nTopGenerations = 0;
+    if (ReadKey(pszIniPath, szSection, "世代数", szValue, sizeof szValue) > 0) {
+        const int nCount = LowWord(ParseNumber(szValue));
+        int nType = 1;
+        if (ReadKey(pszIniPath, szSection, "世代管理タイプ", szValue, sizeof szValue) > 0)
+            nType = LowWord(ParseNumber(szValue));
+        if (nType == 1)
+            nFileGenerations = nCount;
+        else if (nType == 2)
+            nTopGenerations = nCount;
+    }
+
+    char szDest[PATH_BUFFER];
+    if (!FormDestination(szDest, sizeof szDest, szDestValue, nTopGenerations)) {
+        bRefused = TRUE;
+        return nullptr;
+    }
+
+    BackupSet* pSet = new (std::nothrow) BackupSet();
+    if (pSet == nullptr)
+        return nullptr;
+    // Both fit: each came from a buffer of the field's size.
+    CopyWhole(pSet->szSource, sizeof pSet->szSource, szSource);
+    CopyWhole(pSet->szDest, sizeof pSet->szDest, szDest);
+    if (ReadKey(pszIniPath, szSection, "バックアップ後実行", szValue, sizeof szValue) > 0)
+        CopyWhole(pSet->szAfterCommand, sizeof pSet->szAfterCommand, szValue);
+    pSet->nFileGenerations = nFileGenerations;
+    pSet->nTopGenerations = nTopGenerations;
+    if (ReadKey(pszIniPath, szSection, "対象外拡張子", szValue, sizeof szValue) > 0)
+        pSet->nExcludedExtCount = ParseList(szValue, pSet->pszExcludedExt);
+    if (ReadKey(pszIniPath, szSection, "対象外フォルダ名", szValue, sizeof szValue) > 0)
+        pSet->nExcludedFolderCount = ParseList(szValue, pSet->pszExcludedFolder);
+    if (ReadKey(pszIniPath, szSection, "タイムスタンプ比較マージン", szValue, sizeof szValue) > 0)
+        pSet->nTimeMargin = LowWord(ParseNumber(szValue));
+    return pSet;
+}
+
+}  // namespace
+
+CBackupConfig::CBackupConfig(const char* pszIniName)
+    : m_nSetCount(0),
+      m_pSets(),
+      m_bShowWindow(1),
+      m_bShowShellProgress(1),
+      m_szLogFile(),
+      m_bLogResultsOnly(0),
+      m_szIniPath(),
+      m_nWindowLeft(0),
+      m_nWindowTop(0),
+      m_nWindowRight(0),
+      m_nWindowBottom(0),
+      m_nTextEncoding(ENCODING_NATIVE),
+      m_bSetRefused()
+{
+    Load(pszIniName);
+}
+
+CBackupConfig::~CBackupConfig()
+{
+    for (int i = 0; i < MAX_BACKUP_SETS; i++) {
+        if (m_pSets[i] != nullptr) {
+            FreeSet(m_pSets[i]);
+            m_pSets[i] = nullptr;
+        }
+    }
+}
+
+void CBackupConfig::Load(const char* pszIniName)
+{
+    FormIniPath(m_szIniPath, sizeof m_szIniPath, pszIniName);
+    m_nTextEncoding = m_szIniPath[0] != '\0' ? GetProfileEncoding(m_szIniPath) : ENCODING_NATIVE;
+
+    char szValue[PATH_BUFFER];
+    if (ReadKey(m_szIniPath, SECTION_GENERAL, "バックアップセット数", szValue, sizeof szValue) > 0)
+        m_nSetCount = LowWord(ParseNumber(szValue));
+    if (ReadKey(m_szIniPath, SECTION_GENERAL, "画面表示レベル", szValue, sizeof szValue) > 0) {
+        // Judged on the whole number: 65538 is no level 2.
+        const int nLevel = ParseNumber(szValue);
+        if (nLevel >= 0 && nLevel <= 3) {
+            m_bShowWindow = nLevel >= 2 ? 1 : 0;
+            m_bShowShellProgress = (nLevel & 1) != 0 ? 1 : 0;
+        }
+    }
+    if (ReadKey(m_szIniPath, SECTION_GENERAL, "ログファイル名", szValue, sizeof szValue) > 0
+        && strlen(szValue) <= LOG_NAME_LIMIT)
+        CopyWhole(m_szLogFile, sizeof m_szLogFile, szValue);
+    if (ReadKey(m_szIniPath, SECTION_GENERAL, "コピー結果のみログ", szValue, sizeof szValue) > 0)
+        m_bLogResultsOnly = LowWord(ParseNumber(szValue));
+
+    struct WindowKey {
+        const char* pszKey;
+        short* pnField;
+    };
+    const WindowKey windowKeys[] = {
+        {"ウィンドウ位置X", &m_nWindowLeft},
+        {"ウィンドウ位置Y", &m_nWindowTop},
+        {"ウィンドウサイズX", &m_nWindowRight},
+        {"ウィンドウサイズY", &m_nWindowBottom},
+    };
+    for (const WindowKey& key : windowKeys) {
+        *key.pnField = 0;
+        if (ReadKey(m_szIniPath, SECTION_GENERAL, key.pszKey, szValue, sizeof szValue) > 0)
+            *key.pnField = LowWord(ParseNumber(szValue));
+    }
+
+    const int nLastSet = m_nSetCount < MAX_BACKUP_SETS ? m_nSetCount : MAX_BACKUP_SETS;
+    for (int n = 1; n <= nLastSet; n++) {
+        BOOL bRefused = FALSE;
+        m_pSets[n - 1] = ReadSet(m_szIniPath, n, bRefused);
+        m_bSetRefused[n - 1] = bRefused ? 1 : 0;
+    }
+}
+
+void CBackupConfig::SaveWindowRect(RECT rc)
+{
+    if (m_szIniPath[0] == '\0')
+        return;
+    struct WindowValue {
+        const char* pszKey;
+        LONG nValue;
+    };
+    // Size X and Y hold the right and bottom edges, not a width and height.
+    const WindowValue values[] = {
+        {"ウィンドウ位置X", rc.left},
+        {"ウィンドウ位置Y", rc.top},
+        {"ウィンドウサイズX", rc.right},
+        {"ウィンドウサイズY", rc.bottom},
+    };
+    for (const WindowValue& value : values) {
+        char szNumber[16];
+        const int nLength = snprintf(szNumber, sizeof szNumber, "%d", static_cast<int>(value.nValue));
+        // A write that fails is not retried: the window merely opens at its
+        // default place next time.
+        if (nLength > 0 && static_cast<size_t>(nLength) < sizeof szNumber)
+            WriteProfileString(SECTION_GENERAL, value.pszKey, szNumber, m_szIniPath);
+    }
+}
+
+RECT CBackupConfig::GetWindowRect() const
+{
+    RECT rc;
+    rc.left = m_nWindowLeft;
+    rc.top = m_nWindowTop;
+    rc.right = m_nWindowRight;
+    rc.bottom = m_nWindowBottom;
+    return rc;
+}
