@@ -512,13 +512,19 @@ class Screen:
     def dark(self, px, py):
         return sum(self.pixel(px, py)) < 3 * 96
 
+    def light(self, px, py):
+        return sum(self.pixel(px, py)) > 3 * 200
+
 
 def label_has_text(screen, origin, left, top, width, height=17):
-    """Some text pixel inside a sunken label (its two-pixel edge left out)."""
+    """Text inside a sunken label (its two-pixel edge left out): some dark
+    pixels on a light ground (an empty label is all ground; where the window
+    is not, the screen is black)."""
     ox, oy = origin
-    return any(screen.dark(ox + px, oy + py)
-               for px in range(left + 3, left + width - 3)
-               for py in range(top + 3, top + height - 3))
+    inside = [(ox + px, oy + py) for px in range(left + 3, left + width - 3) for py in range(top + 3, top + height - 3)]
+    dark = sum(1 for p in inside if screen.dark(*p))
+    light = sum(1 for p in inside if screen.light(*p))
+    return dark > 0 and light > len(inside) // 2
 
 
 def right_border_at(screen, origin, client_width, left, top, height=17):
