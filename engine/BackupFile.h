@@ -10,3 +10,7 @@
 // link that the user named is backed up as what it points to.
 short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char* pszRelName,
                  BackupSet* pSet, BOOL bFollowLink = FALSE);
+
+// Number of copies started so far in this process; the set loop compares it
+// before and after a set to know whether the set wrote anything.
+long GetCopiesStarted();

@@ -7,18 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include "support/TestPaths.h"
+
 namespace {
 
-// Tables are written with backslashes; this puts the platform's separator
-// in their place (identity on Windows, so Shift-JIS bytes stay whole).
+// Tables are written with backslashes, which may stand beside Shift-JIS
+// characters whose second byte is 0x5C.
 std::string P(const std::string& path)
 {
-    std::string out = path;
-    for (char& c : out) {
-        if (c == '\\')
-            c = PATH_SEP;
-    }
-    return out;
+    return NativePath(path, '\\');
 }
 
 // A set whose two lists hold the given entries.  The strings stay owned by

@@ -8,19 +8,15 @@
 #include "config/BackupConfig.h"
 #include "engine/FileServicesProbe_test.h"
 #include "support/TempDir.h"
+#include "support/TestPaths.h"
 
 namespace {
 
-// Tables are written with backslashes; this puts the platform's separator
-// in their place.  Only for strings whose every 0x5C is a separator.
+// Tables are written with backslashes, which may stand beside Shift-JIS
+// characters whose second byte is 0x5C.
 std::string P(const std::string& path)
 {
-    std::string out = path;
-    for (char& c : out) {
-        if (c == '\\')
-            c = PATH_SEP;
-    }
-    return out;
+    return NativePath(path, '\\');
 }
 
 BOOL IsShiftJisBuild()

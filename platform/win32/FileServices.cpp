@@ -21,11 +21,22 @@ time_t TimeFromFileTime(const FILETIME& ft)
     return static_cast<time_t>(nSeconds);
 }
 
-// FindFirstFile treats * and ? as wildcards; a status or existence query
-// is about one exact name and must not match another.
-BOOL HasWildcard(const char* pszPath)
+// The entry of one exact name, found the way the framework's status query
+// finds it: FindFirstFile reports the entry in its parent folder, so a drive
+// root or a share root, which have none, fail, and the set loop recognises
+// them by that.  FindFirstFile treats * and ? as wildcards, so a name with
+// them is refused rather than matched against another.
+BOOL FindEntry(const char* pszPath, WIN32_FIND_DATAA& data)
 {
-    return strpbrk(pszPath, "*?") != nullptr;
+    if (strpbrk(pszPath, "*?") != nullptr) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    HANDLE hFind = FindFirstFileA(pszPath, &data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return FALSE;
+    FindClose(hFind);
+    return TRUE;
 }
 
 // True when the path ends with a separator, read character by character so
@@ -75,18 +86,9 @@ class Win32FileServices : public FileServices {
 public:
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL) override
     {
-        if (HasWildcard(pszPath)) {
-            SetLastError(ERROR_INVALID_NAME);
-            return FALSE;
-        }
-        // FindFirstFile, as the framework does: it reports the entry in its
-        // parent folder, so a drive root or a share root, which have none,
-        // fail, and the set loop recognises them by that.
         WIN32_FIND_DATAA data;
-        HANDLE hFind = FindFirstFileA(pszPath, &data);
-        if (hFind == INVALID_HANDLE_VALUE)
+        if (!FindEntry(pszPath, data))
             return FALSE;
-        FindClose(hFind);
         status.m_mtime = CTime(TimeFromFileTime(data.ftLastWriteTime));
         status.m_size = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
         status.m_attribute = static_cast<BYTE>(data.dwFileAttributes & 0x7F);
@@ -132,16 +134,8 @@ public:
 
     BOOL Exists(const char* pszPath) override
     {
-        if (HasWildcard(pszPath)) {
-            SetLastError(ERROR_INVALID_NAME);
-            return FALSE;
-        }
         WIN32_FIND_DATAA data;
-        HANDLE hFind = FindFirstFileA(pszPath, &data);
-        if (hFind == INVALID_HANDLE_VALUE)
-            return FALSE;
-        FindClose(hFind);
-        return TRUE;
+        return FindEntry(pszPath, data);
     }
 
     BOOL CreateDirectory(const char* pszPath) override

@@ -50,6 +50,17 @@ std::string ConvertEncoding(const std::string& in, const char* from, const char*
     return out;
 }
 
+bool EndsWithLowerHex(const std::string& line, const std::string& prefix, unsigned long* pValue)
+{
+    if (line.size() <= prefix.size() || line.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    std::string digits = line.substr(prefix.size());
+    if (digits.find_first_not_of("0123456789abcdef") != std::string::npos)
+        return false;
+    *pValue = std::stoul(digits, nullptr, 16);
+    return true;
+}
+
 Scenario::Scenario()
 {
     char pattern[] = "/tmp/tandemix-e2e-XXXXXX";

@@ -62,5 +62,9 @@ private:
     std::string m_dir;
 };
 
+// TRUE when line is prefix followed by a lower-case hexadecimal number, which
+// goes into *pValue.
+bool EndsWithLowerHex(const std::string& line, const std::string& prefix, unsigned long* pValue);
+
 // Converts between encodings with iconv (e.g. "UTF-8" -> "CP932").
 std::string ConvertEncoding(const std::string& in, const char* from, const char* to);

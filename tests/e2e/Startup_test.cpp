@@ -1,5 +1,5 @@
 // The program's start and end, and the run log, seen from outside.
-#include <regex>
+#include <cctype>
 
 #include "e2e/Harness.h"
 
@@ -11,6 +11,20 @@ const char* const GENERAL_WITH_LOG =
     "[全般]\n"
     "画面表示レベル=0\n"
     "ログファイル名=run.log\n";
+
+// "YYYY/MM/DD HH:MM:SS  " with digits where the pattern has them.
+bool IsTimeStamp(const std::string& text)
+{
+    const std::string shape = "0000/00/00 00:00:00  ";
+    if (text.size() < shape.size())
+        return false;
+    for (size_t i = 0; i < shape.size(); i++) {
+        bool ok = shape[i] == '0' ? isdigit(static_cast<unsigned char>(text[i])) != 0 : text[i] == shape[i];
+        if (!ok)
+            return false;
+    }
+    return true;
+}
 
 TEST_F(Startup, WithoutSettingsRunsNothingAndCreatesNothing)
 {
@@ -24,8 +38,9 @@ TEST_F(Startup, LogHoldsTheStartLineInTheProgramsEncodingAndLineEnd)
     EXPECT_EQ(0, Run());
     const std::string raw = ReadFile("run.log");
     const std::string lineEnd = IsWindows() ? "\r\n" : "\n";
-    std::regex line("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}  Tandemix start\\." + lineEnd + "$");
-    EXPECT_TRUE(std::regex_match(raw, line)) << raw;
+    EXPECT_TRUE(IsTimeStamp(raw)) << raw;
+    EXPECT_EQ(21 + std::string("Tandemix start.").size() + lineEnd.size(), raw.size()) << raw;
+    EXPECT_EQ("Tandemix start." + lineEnd, raw.substr(21)) << raw;
     // The stamp is the local time of the run.
     time_t now = time(nullptr);
     char today[16];

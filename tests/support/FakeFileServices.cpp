@@ -50,16 +50,6 @@ DirEntry MakeEntry(const std::string& name, bool bFolder)
 
 }  // namespace
 
-std::string NativePath(const std::string& path)
-{
-    std::string native = path;
-    for (char& c : native) {
-        if (c == '/')
-            c = PATH_SEP;
-    }
-    return native;
-}
-
 FakeFileServices::FakeFileServices() : m_nStatusQueries(0), m_nWrites(0), m_dwLastError(0)
 {
 }

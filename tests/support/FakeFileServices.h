@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/FileServices.h"
+#include "support/TestPaths.h"
 
 // The fake's own error codes.  They are not the platform's, but none of them
 // is ERROR_NOT_READY, which tests inject themselves.
@@ -37,9 +38,6 @@ const DWORD FAKE_ERROR_ACCESS_DENIED = 5;
 const DWORD FAKE_ERROR_EXISTS = 183;
 const DWORD FAKE_ERROR_CANCELLED = 1223;
 
-// Forward slashes turned into PATH_SEP: NativePath("C:/bk/a.txt") is "C:\bk\a.txt"
-// on Windows.  Handy for tables of paths that run on both builds.
-std::string NativePath(const std::string& path);
 
 class FakeFileServices : public FileServices {
 public:

@@ -1,0 +1,153 @@
+#include "engine/BackupFile.h"
+
+#include <cstdio>
+#include <string>
+
+#include "app/Globals.h"
+#include "app/resource.h"
+#include "engine/BackupReport.h"
+#include "engine/ExclusionFilters.h"
+#include "engine/Generations.h"
+#include "engine/PathUtils.h"
+#include "log/RunLog.h"
+#include "platform/FileServices.h"
+
+namespace {
+
+// Worker thread only.
+long g_nCopiesStarted = 0;
+
+const char TIME_PATTERN[] = "%Y%m%d%H%M%S";
+
+// Queries the destination, putting a medium that is not ready to the user
+// until it answers or the user gives up.  FALSE when the user gave up;
+// otherwise bExists tells whether a destination copy is there (any other
+// failure of the query counts as a missing copy).
+BOOL QueryDestination(const char* pszDstPath, CFileStatus& status, BOOL& bExists)
+{
+    FileServices& services = GetFileServices();
+    for (;;) {
+        if (services.GetStatus(pszDstPath, status)) {
+            bExists = TRUE;
+            return TRUE;
+        }
+        if (services.GetLastError() != ERROR_NOT_READY) {
+            bExists = FALSE;
+            return TRUE;
+        }
+        char szText[128];
+        int nLength = snprintf(szText, sizeof(szText), "ドライブ %c の準備ができていません。", pszDstPath[0]);
+        if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szText))
+            return FALSE;
+        if (services.ShowMessageBox(szText, "Tandemix", MB_RETRYCANCEL | MB_ICONEXCLAMATION) == IDCANCEL)
+            return FALSE;
+    }
+}
+
+// A margin of 0 or less asks for a source at least one second later; a
+// margin m above 0 for one more than m seconds later.
+BOOL IsCopyDue(CTime srcTime, CTime dstTime, short nMargin)
+{
+    if (srcTime <= dstTime)
+        return FALSE;
+    if (nMargin != 0 && srcTime <= dstTime + CTimeSpan(nMargin))
+        return FALSE;
+    return TRUE;
+}
+
+short StopFlag(short nStop)
+{
+    return g_bCancel != 0 ? 1 : nStop;
+}
+
+}  // namespace
+
+long GetCopiesStarted()
+{
+    return g_nCopiesStarted;
+}
+
+short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char* pszRelName, BackupSet* pSet,
+                 BOOL bFollowLink)
+{
+    FileServices& services = GetFileServices();
+    char szSrcPath[PATH_BUFFER];
+    char szDstPath[PATH_BUFFER];
+    if (!SafeCopy(szSrcPath, sizeof(szSrcPath), pszSrcFolder) ||
+        !SafeCat(szSrcPath, sizeof(szSrcPath), pszRelName)) {
+        if (IsTargetExtension(pszRelName, pSet) != 0)
+            ReportTooLong(pszSrcFolder, pszRelName);
+        return StopFlag(0);
+    }
+    if (!SafeCopy(szDstPath, sizeof(szDstPath), pszDstFolder) ||
+        !SafeCat(szDstPath, sizeof(szDstPath), pszRelName)) {
+        if (IsTargetExtension(pszRelName, pSet) != 0)
+            ReportTooLong(pszDstFolder, pszRelName);
+        return StopFlag(0);
+    }
+
+    CFileStatus srcStatus;
+    if (!services.GetStatus(szSrcPath, srcStatus, bFollowLink))
+        return StopFlag(0);
+    if (IsTargetExtension(pszRelName, pSet) == 0)
+        return StopFlag(0);
+    if (g_bCancel == 0 && g_pProgressDlg != nullptr)
+        SetProgressLabel(IDC_CHECKING, szSrcPath);
+    CTime srcTime = srcStatus.m_mtime;
+
+    CFileStatus dstStatus;
+    BOOL bExists = FALSE;
+    if (!QueryDestination(szDstPath, dstStatus, bExists)) {
+        WriteLogDetail("メディアの準備ができていないのでバックアップしません");
+        g_bRunFailed = 1;
+        return StopFlag(0);
+    }
+
+    // The copy line is formatted before anything is moved: a line that
+    // cannot be written leaves the file alone, with its older copies.
+    char szCopyLine[1024];
+    int nLength = snprintf(szCopyLine, sizeof(szCopyLine), "  コピーします  %s => %s", szSrcPath, szDstPath);
+    BOOL bLineFits = nLength >= 0 && static_cast<size_t>(nLength) < sizeof(szCopyLine);
+
+    if (bExists) {
+        std::string srcText = srcTime.Format(TIME_PATTERN);
+        std::string dstText = dstStatus.m_mtime.Format(TIME_PATTERN);
+        WriteLogFormat(LOG_DETAIL, "  コピー先に同名ファイルを発見  タイムスタンプ from:to = %s:%s , マージン=%d",
+                       srcText.c_str(), dstText.c_str(), pSet->nTimeMargin);
+        if (!IsCopyDue(srcTime, dstStatus.m_mtime, pSet->nTimeMargin))
+            return StopFlag(0);
+        if (!bLineFits) {
+            ReportTooLong(szSrcPath);
+            return StopFlag(0);
+        }
+        if (pSet->nFileGenerations >= 1 && !RotateFileGenerations(szDstPath, pSet)) {
+            WriteLogNaming(LOG_RESULT, "  世代を作れなかったのでコピーしません  ", szDstPath, "");
+            g_bRunFailed = 1;
+            return StopFlag(0);
+        }
+    } else if (!bLineFits) {
+        ReportTooLong(szSrcPath);
+        return StopFlag(0);
+    }
+
+    if (g_bCancel == 0 && g_pProgressDlg != nullptr)
+        SetProgressLabel(IDC_COPYING, szDstPath);
+    UINT nFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
+    if (g_pConfig == nullptr || g_pConfig->m_bShowShellProgress == 0)
+        nFlags |= FOF_SILENT;
+    WriteLog(LOG_RESULT, szCopyLine);
+
+    short nStop = 0;
+    BOOL bAborted = FALSE;
+    ++g_nCopiesStarted;
+    if (services.CopyFile(szSrcPath, szDstPath, nFlags, &bAborted, bFollowLink) != 0) {
+        unsigned long nError = services.GetLastError();
+        WriteLogFormat(LOG_RESULT, "SHFileOperation()でエラーが返りました  code=%lx", nError);
+        g_bRunFailed = 1;
+    }
+    if (bAborted) {
+        g_bRunAborted = 1;
+        nStop = 1;
+    }
+    return StopFlag(nStop);
+}
