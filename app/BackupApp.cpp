@@ -58,14 +58,21 @@ BOOL CBackupApp::InitInstance()
         // only once the worker has finished.
         CProgressDlg dlg;
         m_pMainWnd = &dlg;
+        INT_PTR nResult;
         {
             CSignalClick signalClick(&dlg, IDC_CANCELBUTTON);
-            dlg.DoModal();
+            nResult = dlg.DoModal();
         }
         InstallCancelSignals(&g_bCancel);
         m_pMainWnd = nullptr;
-        m_nExitCode = dlg.HasStartedWorker() ? GetRunExitStatus() : EXIT_NOT_STARTED;
-    } else {
+        if (dlg.HasStartedWorker())
+            m_nExitCode = GetRunExitStatus();
+        else if (nResult == -1)
+            bWindow = FALSE;   // no window could be made: the backup runs without one
+        else
+            m_nExitCode = EXIT_NOT_STARTED;
+    }
+    if (!bWindow) {
         // Without a progress window the copy may still show its own (on
         // POSIX the main thread draws it); no display simply means none.
         if (g_pConfig->m_bShowShellProgress != 0)

@@ -179,7 +179,12 @@ class XLib:
                                         ctypes.c_void_p]
         self.x11.XFlush.argtypes = [ctypes.c_void_p]
         self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.display = self.x11.XOpenDisplay(display.encode())
+        self.display = None
+        for _ in range(50):
+            self.display = self.x11.XOpenDisplay(display.encode())
+            if self.display:
+                break
+            time.sleep(0.1)
         if not self.display:
             sys.exit("gui_test: cannot open the X display")
 
