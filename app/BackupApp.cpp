@@ -1,6 +1,10 @@
 #include "app/BackupApp.h"
 
+#include <cstdio>
+
 #include "app/Globals.h"
+#include "app/ProgressDlg.h"
+#include "app/resource.h"
 #include "config/BackupConfig.h"
 #include "engine/SetLoop.h"
 #include "log/RunLog.h"
@@ -41,14 +45,47 @@ BOOL CBackupApp::InitInstance()
     g_bLogOpen = 0;
     g_pConfig = new CBackupConfig("Tandemix.ini");
     InstallCancelSignals(&g_bCancel);
+    SetQuestionCancelFlag(&g_bCancel);
 
-    // Until the progress window exists every display level runs headless.
-    if (StartWorker(this)) {
-        while (g_bWorkerDone == 0)
-            Sleep(10);
-        m_nExitCode = GetRunExitStatus();
-    } else {
-        m_nExitCode = EXIT_NOT_STARTED;
+    BOOL bWindow = g_pConfig->m_bShowWindow != 0;
+    if (bWindow && !OpenWindowSystem()) {
+        std::fputs("Tandemix: ディスプレイを開けないため、ウィンドウなしで実行します\n", stderr);
+        bWindow = FALSE;
+    }
+
+    if (bWindow) {
+        // The dialog's initialisation starts the worker, and the dialog ends
+        // only once the worker has finished.
+        CProgressDlg dlg;
+        m_pMainWnd = &dlg;
+        INT_PTR nResult;
+        {
+            CSignalClick signalClick(&dlg, IDC_CANCELBUTTON);
+            nResult = dlg.DoModal();
+        }
+        InstallCancelSignals(&g_bCancel);
+        m_pMainWnd = nullptr;
+        if (dlg.HasStartedWorker())
+            m_nExitCode = GetRunExitStatus();
+        else if (nResult == -1)
+            bWindow = FALSE;   // no window could be made: the backup runs without one
+        else
+            m_nExitCode = EXIT_NOT_STARTED;
+    }
+    if (!bWindow) {
+        // Without a progress window the copy may still show its own (on
+        // POSIX the main thread draws it); no display simply means none.
+        if (g_pConfig->m_bShowShellProgress != 0)
+            OpenWindowSystem();
+        if (StartWorker(this)) {
+            while (g_bWorkerDone == 0) {
+                PumpWindowSystem();
+                Sleep(10);
+            }
+            m_nExitCode = GetRunExitStatus();
+        } else {
+            m_nExitCode = EXIT_NOT_STARTED;
+        }
     }
 
     delete g_pConfig;

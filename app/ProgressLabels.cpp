@@ -1,6 +1,13 @@
 #include "app/Globals.h"
+#include "app/ProgressDlg.h"
 
-void SetProgressLabel(int, const char*)
+void SetProgressLabel(int nID, const char* pszText)
 {
-    // No progress window yet: the program runs headless in every display level.
+    // The worker never touches the window itself: the text goes through the
+    // dialog's mailbox and the window's thread shows it.  Once Cancel has
+    // been pressed the labels keep what they show.
+    CProgressDlg* pDlg = g_pProgressDlg;
+    if (g_bCancel.load() != 0 || pDlg == nullptr)
+        return;
+    pDlg->PostDlgItemText(nID, pszText);
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "PlatformTypes.h"
+#include "platform/posix/WindowSystem.h"
 
 int AskRetryCancelOn(FILE* pIn, FILE* pOut, const char* pszText, const char* pszCaption)
 {
@@ -37,6 +38,10 @@ int AskRetryCancelOn(FILE* pIn, FILE* pOut, const char* pszText, const char* psz
 
 int AskRetryCancel(const char* pszText, const char* pszCaption)
 {
+    // With a display the question is a message box, as on Windows.
+    int nAnswer = IDCANCEL;
+    if (AskRetryCancelInWindow(pszText, pszCaption, &nAnswer))
+        return nAnswer;
     if (!isatty(STDIN_FILENO))
         return IDCANCEL;
     return AskRetryCancelOn(stdin, stderr, pszText, pszCaption);

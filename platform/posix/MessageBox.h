@@ -4,9 +4,10 @@
 
 #include <cstdio>
 
-// On a terminal (standard input is one): shows the text and the caption on
+// With a display open: a message box with Retry and Cancel.  Else on a
+// terminal (standard input is one): shows the text and the caption on
 // standard error and reads the answer from standard input.  Returns IDRETRY
-// or IDCANCEL; IDCANCEL when there is no terminal to ask.
+// or IDCANCEL; IDCANCEL when there is nobody to ask.
 int AskRetryCancel(const char* pszText, const char* pszCaption);
 
 // The question itself, on given streams: asks until the answer starts with

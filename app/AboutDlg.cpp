@@ -1,0 +1,10 @@
+#include "app/AboutDlg.h"
+
+#include "app/resource.h"
+
+CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX)
+{
+}
+
+BEGIN_MESSAGE_MAP(CAboutDlg, CDialog)
+END_MESSAGE_MAP()
