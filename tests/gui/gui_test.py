@@ -67,6 +67,20 @@ def wait_for(what, predicate, timeout=20.0, interval=0.05):
 
 class XServer:
     def __init__(self):
+        # Two test runs side by side can race for the same display number;
+        # a server whose display cannot be opened is replaced by a new one.
+        for attempt in range(3):
+            self.start()
+            try:
+                self.xlib = XLib(self.display)
+                return
+            except SystemExit:
+                self.process.kill()
+                self.process.wait(timeout=10)
+                if attempt == 2:
+                    raise
+
+    def start(self):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
@@ -80,7 +94,6 @@ class XServer:
             sys.exit("gui_test: Xvfb did not start")
         self.display = ":" + number
         self.env = dict(os.environ, DISPLAY=self.display)
-        self.xlib = XLib(self.display)
 
     def stop(self):
         self.xlib.close()
