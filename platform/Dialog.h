@@ -213,6 +213,11 @@ protected:
     virtual void OnOK();
     virtual void OnCancel();
 
+    // The window that owns the dialog while it runs: the parent given at
+    // construction, else the application's main window when that is another
+    // window; null for none.
+    CWnd* GetModalOwner() const;
+
     // Shared part of the dialog's start: replays the size message of the
     // window's creation (which arrives before the dialog is attached), then
     // runs OnInitDialog.  Returns its result.

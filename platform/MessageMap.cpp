@@ -2,6 +2,7 @@
 // the objects that wrap child windows, the text mailbox and CDialog's own
 // handlers.
 #include "platform/Dialog.h"
+#include "platform/WinApp.h"
 
 // ---------------------------------------------------------------------------
 // CWnd
@@ -126,6 +127,16 @@ void CDialog::OnOK()
 void CDialog::OnCancel()
 {
     EndDialog(IDCANCEL);
+}
+
+CWnd* CDialog::GetModalOwner() const
+{
+    if (m_pParentWnd != nullptr)
+        return m_pParentWnd;
+    CWinApp* pApp = AfxGetApp();
+    if (pApp != nullptr && pApp->m_pMainWnd != nullptr && pApp->m_pMainWnd != this)
+        return pApp->m_pMainWnd;
+    return nullptr;
 }
 
 BOOL CDialog::RunInitDialog()

@@ -873,14 +873,8 @@ INT_PTR CDialog::DoModal()
     if (pTemplate == nullptr || !OpenWindowSystem())
         return -1;
 
-    HWND hOwner = nullptr;
-    if (m_pParentWnd != nullptr) {
-        hOwner = m_pParentWnd->m_hWnd;
-    } else {
-        CWinApp* pApp = AfxGetApp();
-        if (pApp != nullptr && pApp->m_pMainWnd != nullptr && pApp->m_pMainWnd != this)
-            hOwner = pApp->m_pMainWnd->m_hWnd;
-    }
+    CWnd* pOwner = GetModalOwner();
+    HWND hOwner = pOwner != nullptr ? pOwner->m_hWnd : nullptr;
     if (hOwner != nullptr && !IsTopLevel(hOwner))
         hOwner = hOwner->pTop;
 

@@ -204,14 +204,8 @@ void CWnd::SetDlgItemText(int nID, const char* pszText)
 
 INT_PTR CDialog::DoModal()
 {
-    HWND hOwner = nullptr;
-    if (m_pParentWnd != nullptr) {
-        hOwner = m_pParentWnd->m_hWnd;
-    } else {
-        CWinApp* pApp = AfxGetApp();
-        if (pApp != nullptr && pApp->m_pMainWnd != nullptr && pApp->m_pMainWnd != this)
-            hOwner = pApp->m_pMainWnd->m_hWnd;
-    }
+    CWnd* pOwner = GetModalOwner();
+    HWND hOwner = pOwner != nullptr ? pOwner->m_hWnd : nullptr;
     INT_PTR nResult = ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nIDTemplate), hOwner,
                                         &CDialogHost::DialogProc, reinterpret_cast<LPARAM>(this));
     m_mailbox.Close();
