@@ -73,10 +73,11 @@ BOOL CBackupApp::InitInstance()
             m_nExitCode = EXIT_NOT_STARTED;
     }
     if (!bWindow) {
-        // Without a progress window the copy may still show its own (on
-        // POSIX the main thread draws it); no display simply means none.
-        if (g_pConfig->m_bShowShellProgress != 0)
-            OpenWindowSystem();
+        // Without a progress window the copy may still show its own, and a
+        // medium that is not ready is asked about in a message box at every
+        // display level (on POSIX the main thread draws both); no display
+        // simply means neither.
+        OpenWindowSystem();
         if (StartWorker(this)) {
             while (g_bWorkerDone == 0) {
                 PumpWindowSystem();
