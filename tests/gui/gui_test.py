@@ -566,18 +566,26 @@ def button_right_edge(screen, origin, client_width, row):
     return None
 
 
-# --- Scenarios --------------------------------------------------------------
-
-def scenario_run_to_the_end(program, x, area, screenshot):
-    print("A run shows its set, source, destination and files, and the window closes by itself")
-    folder = area / "run"
+def make_scenario_folder(program, area, name, small_files, big_files):
+    """A folder for one run: a source folder filled for this program (many
+    small files where the run is paced by its log pipe, a few big ones where
+    only the copy's size keeps it busy) and the destination's path."""
+    folder = area / name
     folder.mkdir()
     source = folder / "データ"
     dest = folder / "バックアップ先"
     if program.paced_by_pipe:
-        make_small_files(source, 1500)
+        make_small_files(source, small_files)
     else:
-        make_big_files(source, 3, area)
+        make_big_files(source, big_files, area)
+    return folder, source, dest
+
+
+# --- Scenarios --------------------------------------------------------------
+
+def scenario_run_to_the_end(program, x, area, screenshot):
+    print("A run shows its set, source, destination and files, and the window closes by itself")
+    folder, source, dest = make_scenario_folder(program, area, "run", 1500, 3)
     run = Run(program, x, folder)
     window = run.start(source, dest)
     if not check(window is not None, "the progress window appears"):
@@ -637,14 +645,7 @@ def scenario_run_to_the_end(program, x, area, screenshot):
 
 def scenario_window_rules_and_cancel(program, x, area):
     print("Escape and the close box do nothing, the size rules hold, the version box opens, Cancel saves the rectangle")
-    folder = area / "cancel"
-    folder.mkdir()
-    source = folder / "データ"
-    dest = folder / "バックアップ先"
-    if program.paced_by_pipe:
-        make_small_files(source, 1500)
-    else:
-        make_big_files(source, 40, area)
+    folder, source, dest = make_scenario_folder(program, area, "cancel", 1500, 40)
     run = Run(program, x, folder)
     window = run.start(source, dest)
     if not check(window is not None, "the progress window appears"):
@@ -758,14 +759,7 @@ def scenario_window_rules_and_cancel(program, x, area):
 
 def scenario_saved_rectangle(program, x, area, rect):
     print("The next start opens at the saved rectangle")
-    folder = area / "restore"
-    folder.mkdir()
-    source = folder / "データ"
-    dest = folder / "バックアップ先"
-    if program.paced_by_pipe:
-        make_small_files(source, 10)
-    else:
-        make_big_files(source, 2, area)
+    folder, source, dest = make_scenario_folder(program, area, "restore", 10, 2)
     l, t, r, b = rect
     extra = f"ウィンドウ位置X={l}\nウィンドウ位置Y={t}\nウィンドウサイズX={r}\nウィンドウサイズY={b}\n"
     run = Run(program, x, folder)
