@@ -22,6 +22,7 @@ namespace {
 
 std::string g_program;  // the program under test
 std::string g_wineRun;  // scripts/wine-run, for the Windows program
+bool g_bSanitized = false;
 
 // iconv between two encodings ("UTF-8", "CP932"); empty on failure.
 std::string ConvertEncoding(const std::string& in, const char* from, const char* to)
@@ -136,7 +137,12 @@ Lines Scenario::ListTree(const std::string& rel) const
     return entries;
 }
 
-pid_t Scenario::Start() const
+bool Scenario::IsSanitized()
+{
+    return g_bSanitized;
+}
+
+pid_t Scenario::Start(void (*pfnInChild)()) const
 {
     pid_t pid = fork();
     if (pid == 0) {
@@ -146,6 +152,8 @@ pid_t Scenario::Start() const
             _exit(127);
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
+        if (pfnInChild != nullptr)
+            pfnInChild();
         if (IsWindows())
             execl(g_wineRun.c_str(), g_wineRun.c_str(), g_program.c_str(), static_cast<char*>(nullptr));
         else
@@ -197,6 +205,7 @@ int main(int argc, char** argv)
         if (arg.rfind("--wine=", 0) == 0)
             g_wineRun = fs::absolute(arg.substr(7)).string();
         bWindows = bWindows || arg.rfind("--program=windows:", 0) == 0;
+        g_bSanitized = g_bSanitized || arg == "--sanitized";
     }
     if (g_program.empty() || bWindows == g_wineRun.empty()) {
         fprintf(stderr, "usage: tandemix_e2e --program=native:PATH | --program=windows:PATH --wine=WINE_RUN\n");

@@ -17,6 +17,9 @@ protected:
     ~Scenario() override;
 
     static bool IsWindows();
+    // The program was built with the sanitizers (which need far more
+    // address space than a plain build).
+    static bool IsSanitized();
     static char Sep() { return IsWindows() ? '\\' : '/'; }
 
     // A name inside the folder ("" is the folder) as the host sees it, and
@@ -35,8 +38,10 @@ protected:
     Lines ListTree(const std::string& rel = "") const;
 
     // Runs the program to its end; its exit status (-1 on timeout).
-    int Run() const { return Wait(Start()); }
-    pid_t Start() const;
+    // pfnInChild, when given, runs in the new process just before the
+    // program starts (to set limits, say).
+    int Run(void (*pfnInChild)() = nullptr) const { return Wait(Start(pfnInChild)); }
+    pid_t Start(void (*pfnInChild)() = nullptr) const;
     int Wait(pid_t pid) const;
 
     // The run log as UTF-8 lines without their time stamps.

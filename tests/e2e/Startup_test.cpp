@@ -1,4 +1,6 @@
 // The program's start and end, and the run log, seen from outside.
+#include <sys/resource.h>
+
 #include <cstring>
 #include <ctime>
 
@@ -49,6 +51,25 @@ TEST_F(Startup, ALogThatCannotBeMadeOrHasNoNameIsSilentlyAbsent)
         EXPECT_EQ(0, Run()) << pszName;
         EXPECT_EQ(Lines{"Tandemix.ini"}, ListTree()) << pszName;
     }
+}
+
+// Without room for the worker's stack the run cannot start: it must say so
+// in its exit status at once, not wait for a worker that never comes.
+void LeaveNoRoomForAThreadStack()
+{
+    struct rlimit stack = {4000000000UL, 4000000000UL};
+    struct rlimit space = {2000000000UL, 2000000000UL};
+    setrlimit(RLIMIT_STACK, &stack);
+    setrlimit(RLIMIT_AS, &space);
+}
+
+TEST_F(Startup, AWorkerThatCannotStartEndsTheRunWithStatus3)
+{
+    if (IsWindows() || IsSanitized())
+        GTEST_SKIP() << "needs a plain native program";
+    WriteIni("[全般]\n画面表示レベル=0\nログファイル名=run.log\n");
+    EXPECT_EQ(3, Run(&LeaveNoRoomForAThreadStack));
+    EXPECT_EQ(Lines{"Tandemix.ini"}, ListTree());
 }
 
 }  // namespace
