@@ -103,12 +103,6 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
         return StopFlag(0);
     }
 
-    // The copy line is formatted before anything is moved: a line that
-    // cannot be written leaves the file alone, with its older copies.
-    char szCopyLine[1024];
-    int nLength = snprintf(szCopyLine, sizeof(szCopyLine), "  コピーします  %s => %s", szSrcPath, szDstPath);
-    BOOL bLineFits = nLength >= 0 && static_cast<size_t>(nLength) < sizeof(szCopyLine);
-
     if (bExists) {
         std::string srcText = srcTime.Format(TIME_PATTERN);
         std::string dstText = dstStatus.m_mtime.Format(TIME_PATTERN);
@@ -116,17 +110,19 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
                        srcText.c_str(), dstText.c_str(), pSet->nTimeMargin);
         if (!IsCopyDue(srcTime, dstStatus.m_mtime, pSet->nTimeMargin))
             return StopFlag(0);
-        if (!bLineFits) {
-            ReportTooLong(szSrcPath);
-            return StopFlag(0);
-        }
-        if (pSet->nFileGenerations >= 1 && !RotateFileGenerations(szDstPath, pSet)) {
-            WriteLogNaming(LOG_RESULT, "  世代を作れなかったのでコピーしません  ", szDstPath, "");
-            g_bRunFailed = 1;
-            return StopFlag(0);
-        }
-    } else if (!bLineFits) {
+    }
+
+    // The copy line is formatted before anything is moved: a line that
+    // cannot be written leaves the file alone, with its older copies.
+    char szCopyLine[1024];
+    int nLength = snprintf(szCopyLine, sizeof(szCopyLine), "  コピーします  %s => %s", szSrcPath, szDstPath);
+    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szCopyLine)) {
         ReportTooLong(szSrcPath);
+        return StopFlag(0);
+    }
+    if (bExists && pSet->nFileGenerations >= 1 && !RotateFileGenerations(szDstPath, pSet)) {
+        WriteLogNaming(LOG_RESULT, "  世代を作れなかったのでコピーしません  ", szDstPath, "");
+        g_bRunFailed = 1;
         return StopFlag(0);
     }
 

@@ -21,6 +21,27 @@ time_t TimeFromFileTime(const FILETIME& ft)
     return static_cast<time_t>(nSeconds);
 }
 
+// One shell file operation on one path (and one target, or none), with no
+// owner window.  The shell takes lists of paths, each ended by a NUL and the
+// list by a second one; std::string's own terminator is that second one.
+int RunShellOperation(UINT wFunc, const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted)
+{
+    std::string from = pszFrom;
+    from += '\0';
+    std::string to = pszTo != nullptr ? pszTo : "";
+    to += '\0';
+    SHFILEOPSTRUCTA op = {};
+    op.hwnd = nullptr;
+    op.wFunc = wFunc;
+    op.pFrom = from.c_str();
+    op.pTo = pszTo != nullptr ? to.c_str() : nullptr;
+    op.fFlags = static_cast<FILEOP_FLAGS>(nFlags);
+    int nResult = SHFileOperationA(&op);
+    if (pbAborted != nullptr)
+        *pbAborted = op.fAnyOperationsAborted ? TRUE : FALSE;
+    return nResult;
+}
+
 // The entry of one exact name, found the way the framework's status query
 // finds it: FindFirstFile reports the entry in its parent folder, so a drive
 // root or a share root, which have none, fail, and the set loop recognises
@@ -145,22 +166,8 @@ public:
 
     int CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL) override
     {
-        // The shell takes lists of paths, each ended by a NUL and the list
-        // by a second one; std::string's own terminator is that second one.
-        std::string from = pszFrom;
-        from += '\0';
-        std::string to = pszTo;
-        to += '\0';
-        SHFILEOPSTRUCTA op = {};
-        op.hwnd = nullptr;
-        op.wFunc = FO_COPY;
-        op.pFrom = from.c_str();
-        op.pTo = to.c_str();
-        op.fFlags = static_cast<FILEOP_FLAGS>(nFlags);
         SetLastError(0);
-        int nResult = SHFileOperationA(&op);
-        if (pbAborted != nullptr)
-            *pbAborted = op.fAnyOperationsAborted ? TRUE : FALSE;
+        int nResult = RunShellOperation(FO_COPY, pszFrom, pszTo, nFlags, pbAborted);
         // The shell does not always leave an error behind; its own result
         // is then the best code there is for the log.
         if (nResult != 0 && ::GetLastError() == 0)
@@ -177,15 +184,7 @@ public:
             if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND)
                 return TRUE;
         }
-        std::string from = pszPath;
-        from += '\0';
-        SHFILEOPSTRUCTA op = {};
-        op.hwnd = nullptr;
-        op.wFunc = FO_DELETE;
-        op.pFrom = from.c_str();
-        op.pTo = nullptr;
-        op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-        int nResult = SHFileOperationA(&op);
+        int nResult = RunShellOperation(FO_DELETE, pszPath, nullptr, FOF_SILENT | FOF_NOCONFIRMATION, nullptr);
         // The shell's result says little about what is left, so look.
         if (GetFileAttributesA(pszPath) == INVALID_FILE_ATTRIBUTES)
             return TRUE;
