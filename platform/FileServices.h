@@ -25,6 +25,17 @@ struct DirEntry {
     BOOL bDirectory;     // a real folder; on POSIX a symbolic link never is
 };
 
+// What makes a file-system object the same object under any spelling of
+// its path: device and inode on POSIX, volume serial and file index on
+// Windows.
+struct FileIdentity {
+    unsigned long long nVolume;
+    unsigned long long nIndex;
+};
+
+// Called for each deferred copy whose final rename failed (see FinishCopies).
+typedef void (*CopyFailureFn)(const char* pszTo, DWORD dwError, void* pContext);
+
 // An open folder listing.  Deleting it closes it.
 class DirectoryReader {
 public:
@@ -43,6 +54,31 @@ public:
     // root or share root, which have no entry of their own.  On POSIX a
     // symbolic link is reported as itself unless bFollowLink is TRUE.
     virtual BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink = FALSE) = 0;
+
+    // Identity of the object at pszPath, following links.  FALSE with the
+    // error when it cannot be queried.
+    virtual BOOL GetIdentity(const char* pszPath, FileIdentity& identity) = 0;
+
+    // The roots of the trees of the set about to run: the set's source and
+    // its destination folder.  Each root itself is reached as the user wrote
+    // it (links followed); on POSIX nothing below a root is ever reached
+    // through a link, on either side.  Null clears the roots.
+    virtual void SetTreeRoots(const char* pszSourceRoot, const char* pszDestRoot)
+    {
+        (void)pszSourceRoot;
+        (void)pszDestRoot;
+    }
+
+    // A copy may leave its data in a temporary beside the destination and
+    // put it under its name later, so that a batch of copies reaches the
+    // disk with one flush before any of their names do.  This finishes every
+    // copy still pending; pfnFailed hears of each whose rename failed (its
+    // temporary is removed, the destination keeps what it held).
+    virtual void FinishCopies(CopyFailureFn pfnFailed, void* pContext)
+    {
+        (void)pfnFailed;
+        (void)pContext;
+    }
 
     // The system's error of the last failed call on this thread.
     virtual DWORD GetLastError() = 0;
@@ -111,6 +147,10 @@ FileServices* SetFileServices(FileServices* pServices);
 
 // The real services of this platform (one instance, never deleted).
 FileServices& GetRealFileServices();
+
+// TRUE when the error says that the entry is not there (any more): such an
+// entry vanished between a listing and a query, which is no failure.
+BOOL IsMissingError(DWORD dwError);
 
 // Text of a system error, for log lines ("Permission denied", ...), in the
 // program's narrow encoding.

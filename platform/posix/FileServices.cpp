@@ -119,6 +119,16 @@ public:
         return TRUE;
     }
 
+    BOOL GetIdentity(const char* pszPath, FileIdentity& identity) override
+    {
+        struct stat st;
+        if (stat(pszPath, &st) != 0)
+            return FailWithErrno();
+        identity.nVolume = static_cast<unsigned long long>(st.st_dev);
+        identity.nIndex = static_cast<unsigned long long>(st.st_ino);
+        return TRUE;
+    }
+
     DWORD GetLastError() override { return t_dwLastError; }
 
     DirectoryReader* OpenDirectory(const char* pszPattern) override
@@ -278,6 +288,11 @@ FileServices& GetRealFileServices()
 {
     static PosixFileServices services;
     return services;
+}
+
+BOOL IsMissingError(DWORD dwError)
+{
+    return dwError == ENOENT || dwError == ENOTDIR;
 }
 
 void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)

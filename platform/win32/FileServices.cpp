@@ -116,6 +116,27 @@ public:
         return TRUE;
     }
 
+    BOOL GetIdentity(const char* pszPath, FileIdentity& identity) override
+    {
+        // Folders open only with backup semantics; no access right is asked,
+        // so an object in use by others still answers.
+        HANDLE hFile = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (hFile == INVALID_HANDLE_VALUE)
+            return FALSE;
+        BY_HANDLE_FILE_INFORMATION info;
+        BOOL bDone = GetFileInformationByHandle(hFile, &info);
+        DWORD dwError = ::GetLastError();
+        CloseHandle(hFile);
+        if (!bDone) {
+            SetLastError(dwError);
+            return FALSE;
+        }
+        identity.nVolume = info.dwVolumeSerialNumber;
+        identity.nIndex = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        return TRUE;
+    }
+
     DWORD GetLastError() override { return ::GetLastError(); }
 
     DirectoryReader* OpenDirectory(const char* pszPattern) override
@@ -222,6 +243,11 @@ FileServices& GetRealFileServices()
 {
     static Win32FileServices services;
     return services;
+}
+
+BOOL IsMissingError(DWORD dwError)
+{
+    return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
 }
 
 void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)

@@ -1,6 +1,7 @@
 #include "support/FakeFileServices.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 
 #include "app/Globals.h"
@@ -168,6 +169,18 @@ DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)
             entries.push_back(MakeEntry(it->first.substr(it->first.find_last_of(PATH_SEP) + 1), it->second.bFolder));
     }
     return new FakeDirectoryReader(entries);
+}
+
+BOOL FakeFileServices::GetIdentity(const char* pszPath, FileIdentity& identity)
+{
+    const std::string key = Key(pszPath);
+    if (DWORD dwError = Strike(FAIL_STATUS, key))
+        return Refuse(dwError);
+    if (Find(key) == nullptr)
+        return Refuse(FAKE_ERROR_NOT_FOUND);
+    identity.nVolume = 0;
+    identity.nIndex = std::hash<std::string>()(key);
+    return TRUE;
 }
 
 BOOL FakeFileServices::CanList(const char* pszFolder)

@@ -53,6 +53,8 @@ public:
     std::string m_cancelWhenListing;
 
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink = FALSE) override;
+    // The same path is the same object: the fake has no links.
+    BOOL GetIdentity(const char* pszPath, FileIdentity& identity) override;
     DWORD GetLastError() override { return m_dwLastError; }
     // Lists "." and ".." and then the children by name.
     DirectoryReader* OpenDirectory(const char* pszPattern) override;
