@@ -1,8 +1,8 @@
 #include "support/FakeFileServices.h"
 
 #include <algorithm>
-#include <functional>
 #include <cstring>
+#include <functional>
 
 #include "app/Globals.h"
 
