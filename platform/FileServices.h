@@ -80,6 +80,18 @@ public:
         (void)pContext;
     }
 
+    // Gives a destination folder what it keeps of its source folder, once the
+    // walk of that folder has finished (on POSIX: permission bits, owner when
+    // run as root, extended attributes, and the modification time last, as
+    // the walk has changed it).  Only what differs is written.  FALSE with
+    // the error when something could not be set.
+    virtual BOOL FinishFolder(const char* pszSrcFolder, const char* pszDstFolder)
+    {
+        (void)pszSrcFolder;
+        (void)pszDstFolder;
+        return TRUE;
+    }
+
     // The system's error of the last failed call on this thread.
     virtual DWORD GetLastError() = 0;
 
