@@ -10,18 +10,11 @@
 #include "log/RunLog.h"
 #include "platform/Signals.h"
 
-namespace {
-
-// Exit status of a run whose worker could not be started.
-const int EXIT_NOT_STARTED = 3;
-
-}  // namespace
-
 BOOL StartWorker(void* pArg)
 {
     // Cleared here, before the thread exists, so that a Cancel pressed in the
     // moment before the worker runs is not lost.
-    g_bCancel = 0;
+    ResetRunState();
     g_bWorkerDone = 0;
     return _beginthread(RunBackup, 0, pArg) != static_cast<uintptr_t>(-1);
 }

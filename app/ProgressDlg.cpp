@@ -84,6 +84,7 @@ BOOL CProgressDlg::OnInitDialog()
     SetTimer(TIMER_WORKER, TIMER_PERIOD_MS, nullptr);
 
     g_pProgressDlg = this;
+    SetProgressSink(this);
     g_bWorkerDone = 0;
     m_bWorkerStarted = StartWorker(this);
     if (!m_bWorkerStarted) {

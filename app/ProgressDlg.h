@@ -2,9 +2,12 @@
 // itself when the worker has finished, and cancels the run on its button.
 #pragma once
 
+#include "engine/RunState.h"
 #include "platform/Dialog.h"
 
-class CProgressDlg : public CDialog {
+// It is also where the engine reports its progress: the texts go through
+// the dialog's mailbox, and the window's thread shows them.
+class CProgressDlg : public CDialog, public ProgressSink {
 public:
     explicit CProgressDlg(CWnd* pParent = nullptr);
 
@@ -13,6 +16,9 @@ public:
     // FALSE when the initialisation could not start the worker; the dialog
     // then ended at once and nothing ran.
     BOOL HasStartedWorker() const { return m_bWorkerStarted; }
+
+    // Called on the worker's thread; never waits for the window.
+    void SetText(ProgressItem nItem, const char* pszText) override;
 
 protected:
     void OnCancel() override;

@@ -1,13 +1,8 @@
-#include "app/Globals.h"
 #include "app/ProgressDlg.h"
+#include "app/resource.h"
 
-void SetProgressLabel(int nID, const char* pszText)
+void CProgressDlg::SetText(ProgressItem nItem, const char* pszText)
 {
-    // The worker never touches the window itself: the text goes through the
-    // dialog's mailbox and the window's thread shows it.  Once Cancel has
-    // been pressed the labels keep what they show.
-    CProgressDlg* pDlg = g_pProgressDlg;
-    if (g_bCancel.load() != 0 || pDlg == nullptr)
-        return;
-    pDlg->PostDlgItemText(nID, pszText);
+    static const int CONTROLS[] = {IDC_SETNUMBER, IDC_SOURCE, IDC_DEST, IDC_CHECKING, IDC_COPYING};
+    PostDlgItemText(CONTROLS[nItem], pszText);
 }

@@ -1,4 +1,3 @@
-#include "app/Globals.h"
 #include "app/ProgressDlg.h"
 #include "app/resource.h"
 
@@ -31,18 +30,17 @@ TEST(ProgressLabelsTest, TextsReachTheDialogOnlyWhileItExistsAndNothingWasCancel
         {true, 0, true},
         {true, 1, false},
     };
-    CProgressDlg* pSavedDlg = g_pProgressDlg;
     short bSavedCancel = g_bCancel;
     for (const Case& c : cases) {
         MailboxDlg dlg;
         int nWakes = 0;
         dlg.m_mailbox.Open(&CountWake, &nWakes);
-        g_pProgressDlg = c.bDialog ? &dlg : nullptr;
+        SetProgressSink(c.bDialog ? &dlg : nullptr);
         g_bCancel = c.bCancel;
 
-        SetProgressLabel(IDC_SOURCE, "/data");
-        SetProgressLabel(IDC_CHECKING, "/data/a.txt");
-        SetProgressLabel(IDC_CHECKING, "/data/b.txt");
+        ReportProgress(PROGRESS_SOURCE, "/data");
+        ReportProgress(PROGRESS_CHECKING, "/data/a.txt");
+        ReportProgress(PROGRESS_CHECKING, "/data/b.txt");
 
         std::vector<std::pair<int, std::string>> expected;
         if (c.bDelivered)
@@ -51,6 +49,6 @@ TEST(ProgressLabelsTest, TextsReachTheDialogOnlyWhileItExistsAndNothingWasCancel
         // The worker woke the window's thread once and did not wait for it.
         EXPECT_EQ(nWakes, c.bDelivered ? 1 : 0) << c.bDialog << c.bCancel;
     }
-    g_pProgressDlg = pSavedDlg;
+    SetProgressSink(nullptr);
     g_bCancel = bSavedCancel;
 }

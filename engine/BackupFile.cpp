@@ -3,12 +3,11 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Globals.h"
-#include "app/resource.h"
 #include "engine/BackupReport.h"
 #include "engine/ExclusionFilters.h"
 #include "engine/Generations.h"
 #include "engine/PathUtils.h"
+#include "engine/RunState.h"
 #include "log/RunLog.h"
 #include "platform/FileServices.h"
 
@@ -55,6 +54,30 @@ BOOL IsCopyDue(CTime srcTime, CTime dstTime, short nMargin)
     return TRUE;
 }
 
+// The rotation of x moves or deletes the names k_x beside its copy.  When
+// the source folder holds such a name itself, its copy is one of them, and
+// the rotation would overwrite it with an older x: x is not replaced then.
+BOOL HasGenerationNamesInSource(const char* pszSrcPath, int32_t nCount)
+{
+    char szFolder[PATH_BUFFER];
+    char szName[PATH_BUFFER];
+    if (!GetFolderPart(szFolder, sizeof(szFolder), pszSrcPath) || !GetFileNamePart(szName, sizeof(szName), pszSrcPath))
+        return FALSE;
+    FileServices& services = GetFileServices();
+    for (int32_t n = 1; n <= nCount && n <= 9; n++) {
+        char szClash[PATH_BUFFER];
+        int nLength = snprintf(szClash, sizeof(szClash), "%s%d_%s", szFolder, static_cast<int>(n), szName);
+        if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szClash))
+            continue;
+        CFileStatus status;
+        if (services.GetStatus(szClash, status)) {
+            WriteLogNaming(LOG_RESULT, "  バックアップ元に世代と同じ名前があるので世代を作りません  ", szClash, "");
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
 short StopFlag(short nStop)
 {
     return g_bCancel != 0 ? 1 : nStop;
@@ -87,19 +110,24 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
     }
 
     CFileStatus srcStatus;
-    if (!services.GetStatus(szSrcPath, srcStatus, bFollowLink))
+    if (!services.GetStatus(szSrcPath, srcStatus, bFollowLink)) {
+        // An entry that vanished since its folder was listed is no loss;
+        // one that is there but cannot be queried is left out of the backup.
+        DWORD dwError = services.GetLastError();
+        if (!IsMissingError(dwError) && IsTargetExtension(pszRelName, pSet) != 0)
+            ReportFailure("  ファイルを読めないのでコピーしません  ", szSrcPath, dwError);
         return StopFlag(0);
+    }
     if (IsTargetExtension(pszRelName, pSet) == 0)
         return StopFlag(0);
-    if (g_bCancel == 0 && g_pProgressDlg != nullptr)
-        SetProgressLabel(IDC_CHECKING, szSrcPath);
+    ReportProgress(PROGRESS_CHECKING, szSrcPath);
     CTime srcTime = srcStatus.m_mtime;
 
     CFileStatus dstStatus;
     BOOL bExists = FALSE;
     if (!QueryDestination(szDstPath, dstStatus, bExists)) {
         WriteLogDetail("メディアの準備ができていないのでバックアップしません");
-        g_bRunFailed = 1;
+        NoteRunFailure();
         return StopFlag(0);
     }
 
@@ -108,7 +136,9 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
         std::string dstText = dstStatus.m_mtime.Format(TIME_PATTERN);
         WriteLogFormat(LOG_DETAIL, "  コピー先に同名ファイルを発見  タイムスタンプ from:to = %s:%s , マージン=%d",
                        srcText.c_str(), dstText.c_str(), pSet->nTimeMargin);
-        if (!IsCopyDue(srcTime, dstStatus.m_mtime, pSet->nTimeMargin))
+        // A copy whose size differs is no copy, whatever its time says (a
+        // crash can leave a file's name and time on disk before its data).
+        if (!IsCopyDue(srcTime, dstStatus.m_mtime, pSet->nTimeMargin) && srcStatus.m_size == dstStatus.m_size)
             return StopFlag(0);
     }
 
@@ -120,14 +150,14 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
         ReportTooLong(szSrcPath);
         return StopFlag(0);
     }
-    if (bExists && pSet->nFileGenerations >= 1 && !RotateFileGenerations(szDstPath, pSet)) {
+    if (bExists && pSet->nFileGenerations >= 1 &&
+        (HasGenerationNamesInSource(szSrcPath, pSet->nFileGenerations) || !RotateFileGenerations(szDstPath, pSet))) {
         WriteLogNaming(LOG_RESULT, "  世代を作れなかったのでコピーしません  ", szDstPath, "");
-        g_bRunFailed = 1;
+        NoteRunFailure();
         return StopFlag(0);
     }
 
-    if (g_bCancel == 0 && g_pProgressDlg != nullptr)
-        SetProgressLabel(IDC_COPYING, szDstPath);
+    ReportProgress(PROGRESS_COPYING, szDstPath);
     UINT nFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
     if (g_pConfig == nullptr || g_pConfig->m_bShowShellProgress == 0)
         nFlags |= FOF_SILENT;
@@ -139,7 +169,7 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
     if (services.CopyFile(szSrcPath, szDstPath, nFlags, &bAborted, bFollowLink) != 0) {
         unsigned long nError = services.GetLastError();
         WriteLogFormat(LOG_RESULT, "SHFileOperation()でエラーが返りました  code=%lx", nError);
-        g_bRunFailed = 1;
+        NoteRunFailure();
     }
     if (bAborted) {
         g_bRunAborted = 1;

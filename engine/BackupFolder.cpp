@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/Globals.h"
+#include "engine/RunState.h"
 #include "engine/BackupFile.h"
 #include "engine/BackupReport.h"
 #include "engine/ExclusionFilters.h"
+#include "engine/Generations.h"
 #include "engine/PathUtils.h"
 #include "log/RunLog.h"
 #include "platform/File.h"
@@ -15,6 +16,71 @@
 namespace {
 
 const char ALL_ENTRIES[] = "*.*";
+
+// Worker thread only.
+WalkGuard g_guard = {};
+
+// TRUE when the source folder is the backup itself; the detail line says so.
+BOOL IsGuardedFolder(const char* pszSrcRoot, const char* pszRelPath)
+{
+    if (!g_guard.bActive)
+        return FALSE;
+    char szFolder[PATH_BUFFER];
+    FileIdentity identity;
+    if (!SafeCopy(szFolder, sizeof(szFolder), pszSrcRoot) || !SafeCat(szFolder, sizeof(szFolder), pszRelPath) ||
+        !GetFileServices().GetIdentity(szFolder, identity))
+        return FALSE;
+    for (const FileIdentity* pGuarded : {&g_guard.destFolder, &g_guard.copyFolder}) {
+        if (identity.nVolume == pGuarded->nVolume && identity.nIndex == pGuarded->nIndex) {
+            WriteLogNaming(LOG_DETAIL, "  バックアップ先のフォルダなのでコピーせず ", szFolder, "");
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+// Gives the copy of a folder whose walk has finished what it keeps of its
+// source folder.
+void FinishWalkedFolder(const char* pszSrcRoot, const char* pszRelPath, const char* pszDstRoot)
+{
+    char szSrcFolder[PATH_BUFFER];
+    char szDstFolder[PATH_BUFFER];
+    FileServices& services = GetFileServices();
+    if (SafeCopy(szSrcFolder, sizeof(szSrcFolder), pszSrcRoot) && SafeCat(szSrcFolder, sizeof(szSrcFolder), pszRelPath) &&
+        SafeCopy(szDstFolder, sizeof(szDstFolder), pszDstRoot) && SafeCat(szDstFolder, sizeof(szDstFolder), pszRelPath) &&
+        !services.FinishFolder(szSrcFolder, szDstFolder))
+        ReportFailure("  フォルダの属性をコピーできませんでした  ", szDstFolder, services.GetLastError());
+}
+
+// Makes the copy of a source folder (pszFolder ends with a separator).  An
+// entry of that name that is no folder (a link, or a file, from an older
+// state of the source) is kept as a generation when the set keeps them, and
+// otherwise removed: a link never stands in for a folder.  FALSE after a
+// result line when the folder cannot be made.
+BOOL MakeDestinationFolder(const char* pszFolder, BackupSet* pSet)
+{
+    char szPath[PATH_BUFFER];
+    if (!SafeCopy(szPath, sizeof(szPath), pszFolder))
+        return FALSE;
+    szPath[strlen(szPath) - 1] = '\0';
+    FileServices& services = GetFileServices();
+    CFileStatus status;
+    if (services.GetStatus(szPath, status)) {
+        if ((status.m_attribute & FILE_ATTR_DIRECTORY) != 0)
+            return TRUE;
+        WriteLogNaming(LOG_DETAIL, "  フォルダの名前にあったファイルを退けます ", szPath, "");
+        BOOL bMoved = pSet->nFileGenerations >= 1 ? RotateFileGenerations(szPath, pSet) : services.RemoveFile(szPath);
+        if (!bMoved) {
+            ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
+            return FALSE;
+        }
+    }
+    if (!services.CreateDirectory(szPath)) {
+        ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
+        return FALSE;
+    }
+    return TRUE;
+}
 
 // A listing that could not start is an empty folder, a folder removed since
 // its parent was listed, or one that cannot be read.  Only the last leaves
@@ -31,14 +97,7 @@ void ReportUnlistableFolder(const char* pszSrcRoot, const char* pszRelPath)
     DWORD dwError = services.GetLastError();
     if (!services.Exists(szFolder))
         return;
-    char szError[256];
-    FormatSystemError(dwError, szError, sizeof(szError));
-    char szAfter[300];
-    int nLength = snprintf(szAfter, sizeof(szAfter), "  エラー=%s", szError);
-    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szAfter))
-        szAfter[0] = '\0';
-    WriteLogNaming(LOG_RESULT, "  フォルダを読めないのでコピーしません  ", szFolder, szAfter);
-    g_bRunFailed = 1;
+    ReportFailure("  フォルダを読めないのでコピーしません  ", szFolder, dwError);
 }
 
 // An entry whose relative path does not fit: left out, and reported unless
@@ -58,6 +117,11 @@ void ReportLongEntry(const char* pszSrcRoot, const char* pszRelPath, const char*
 }
 
 }  // namespace
+
+void SetWalkGuard(const WalkGuard& guard)
+{
+    g_guard = guard;
+}
 
 short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* pszDstRoot, BackupSet* pSet)
 {
@@ -108,7 +172,8 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
                     ReportTooLong(pszDstRoot, szEntryRel);
                     continue;
                 }
-                CreateFolderChain(szEntryDst);
+                if (IsGuardedFolder(pszSrcRoot, szEntryRel) || !MakeDestinationFolder(szEntryDst, pSet))
+                    continue;
             }
             nStop = BackupFolder(pszSrcRoot, szEntryRel, pszDstRoot, pSet);
         } else {
@@ -122,5 +187,6 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
     finder.Close();
 
     WriteLogFormat(LOG_DETAIL, "  フォルダのコピー終了 %s", szPattern);
+    FinishWalkedFolder(pszSrcRoot, pszRelPath, pszDstRoot);
     return nStop;
 }

@@ -1,9 +1,11 @@
 #include "engine/BackupReport.h"
 
+#include <cstdio>
 #include <cstring>
 
-#include "app/Globals.h"
+#include "engine/RunState.h"
 #include "log/RunLog.h"
+#include "platform/FileServices.h"
 #include "platform/Text.h"
 
 namespace {
@@ -65,5 +67,17 @@ void ReportTooLong(const char* pszPart1, const char* pszPart2, const char* pszPa
     char szName[LINE_BUFFER];
     JoinForLog(szName, sizeof(szName), pszPart1, pszPart2, pszPart3);
     WriteLogNaming(LOG_RESULT, "  パスが長すぎるのでコピーしません  ", szName, "");
-    g_bRunFailed = 1;
+    NoteRunFailure();
+}
+
+void ReportFailure(const char* pszBefore, const char* pszPath, DWORD dwError)
+{
+    char szError[256];
+    FormatSystemError(dwError, szError, sizeof(szError));
+    char szAfter[300];
+    int nLength = snprintf(szAfter, sizeof(szAfter), "  エラー=%s", szError);
+    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szAfter))
+        szAfter[0] = '\0';
+    WriteLogNaming(LOG_RESULT, pszBefore, pszPath, szAfter);
+    NoteRunFailure();
 }

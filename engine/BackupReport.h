@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "PlatformTypes.h"
+
 // Joins up to three parts (any may be null) into pszOut of nSize bytes,
 // cut and marked as above when they do not fit.  For log text only: the
 // result is never used as a path.
@@ -20,3 +22,7 @@ void WriteLogNaming(short nKind, const char* pszBefore, const char* pszName, con
 // writes "  パスが長すぎるのでコピーしません  " with the entry's name, made of
 // the parts, and counts the run as failed.
 void ReportTooLong(const char* pszPart1, const char* pszPart2 = nullptr, const char* pszPart3 = nullptr);
+
+// Writes pszBefore + the path + "  エラー=" and the system's text of dwError
+// as a result line, and counts the run as failed.
+void ReportFailure(const char* pszBefore, const char* pszPath, DWORD dwError);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/PathUtils.h"
+#include "engine/RunState.h"
 #include "log/RunLog.h"
 #include "platform/File.h"
 
@@ -16,15 +17,23 @@ const size_t LOG_LINE_BUFFER = 1024;
 
 const char MOVE_LINE[] = "    %s => %s";
 
+// The oldest generation waits under this name, beside its item, until every
+// other rename of the rotation has succeeded.  A leading dot keeps it out of
+// sight on POSIX; no generation name ("%d_%s") starts with one.  It is one
+// name for the whole folder, so that it fits beside the longest item name:
+// whatever a run that ended early left under it was being dropped anyway.
+const char DROPPED_NAME[] = ".tandemix-old";
+
 enum GenerationType { GENERATIONS_FILE, GENERATIONS_TOP };
 
-// The item path and the paths of its generations 1..nCount, index n holding
-// generation n (0 the item itself).
+// The paths of one rotation: index n holds generation n (0 the item
+// itself), and the name the oldest waits under.
 struct GenerationPaths {
     char aszPath[MAX_GENERATIONS + 1][PATH_BUFFER];
+    char szDropped[PATH_BUFFER];
 };
 
-BOOL FormatGenerationPath(char* pszOut, size_t nSize, const char* pszFolder, const char* pszName, int n)
+BOOL FormatGenerationName(char* pszOut, size_t nSize, const char* pszFolder, const char* pszName, int n)
 {
     char szGeneration[256];
     int nLength = snprintf(szGeneration, sizeof(szGeneration), "%d_%s", n, pszName);
@@ -33,10 +42,16 @@ BOOL FormatGenerationPath(char* pszOut, size_t nSize, const char* pszFolder, con
     return SafeCopy(pszOut, nSize, pszFolder) && SafeCat(pszOut, nSize, szGeneration);
 }
 
+BOOL MoveLineFits(const char* pszFrom, const char* pszTo)
+{
+    int nLine = snprintf(nullptr, 0, MOVE_LINE, pszFrom, pszTo);
+    return nLine >= 0 && static_cast<size_t>(nLine) < LOG_LINE_BUFFER;
+}
+
 // Makes every path of the rotation and checks that every move line fits the
 // log, before anything is touched: a name that does not fit then stops the
 // rotation with nothing moved, and no path is ever cut into another name.
-BOOL MakeGenerationPaths(const char* pszItem, int32_t nCount, GenerationPaths& paths)
+BOOL MakeGenerationPaths(const char* pszItem, int32_t nCount, const char* pszNewItem, GenerationPaths& paths)
 {
     char szFolder[PATH_BUFFER];
     char szName[PATH_BUFFER];
@@ -49,13 +64,14 @@ BOOL MakeGenerationPaths(const char* pszItem, int32_t nCount, GenerationPaths& p
     if (szName[0] == '\0')
         return FALSE;
     for (int n = 1; n <= nCount; n++) {
-        if (!FormatGenerationPath(paths.aszPath[n], sizeof(paths.aszPath[n]), szFolder, szName, n))
-            return FALSE;
-        int nLine = snprintf(nullptr, 0, MOVE_LINE, paths.aszPath[n - 1], paths.aszPath[n]);
-        if (nLine < 0 || static_cast<size_t>(nLine) >= LOG_LINE_BUFFER)
+        if (!FormatGenerationName(paths.aszPath[n], sizeof(paths.aszPath[n]), szFolder, szName, n) ||
+            !MoveLineFits(paths.aszPath[n - 1], paths.aszPath[n]))
             return FALSE;
     }
-    return TRUE;
+    if (pszNewItem != nullptr && !MoveLineFits(pszNewItem, pszItem))
+        return FALSE;
+    return SafeCopy(paths.szDropped, sizeof(paths.szDropped), szFolder) &&
+           SafeCat(paths.szDropped, sizeof(paths.szDropped), DROPPED_NAME);
 }
 
 BOOL RefuseRotation(const char* pszItem)
@@ -86,31 +102,87 @@ BOOL ReportFailedRename(const char* pszFrom, const char* pszTo, DWORD dwError)
     return FALSE;
 }
 
-BOOL RemoveGeneration(const char* pszPath, const CFileStatus& status, GenerationType nType)
+// Deletes a generation, with everything in it when it is a folder; a
+// missing one is no error.  A type-1 generation is never a folder, but the
+// dropped name of its folder may hold a type-2 one.
+BOOL RemoveGeneration(const char* pszPath)
 {
-    if (nType == GENERATIONS_TOP && (status.m_attribute & FILE_ATTR_DIRECTORY) != 0)
+    CFileStatus status;
+    if (!CFile::GetStatus(pszPath, status))
+        return TRUE;
+    if ((status.m_attribute & FILE_ATTR_DIRECTORY) != 0)
         return GetFileServices().DeleteTree(pszPath);
     return CFile::Remove(pszPath);
 }
 
-// Shifts generation n to n + 1 from the oldest down.  The first step may
-// delete the oldest generation, which falls out of the count anyway; every
-// later step moves onto the name that the step before it vacated or found
-// empty.
-// So a failure stops the rotation with every other copy still in place (at
-// worst with a gap in the numbering), and the caller then keeps the item.
-BOOL RotateGenerations(const char* pszItem, int32_t* pnCountField, GenerationType nType)
+BOOL Exists(const char* pszPath)
 {
-    int32_t nCount = *pnCountField;
-    if (nCount <= 0)
+    CFileStatus status;
+    return CFile::GetStatus(pszPath, status);
+}
+
+// The renames of one rotation, in the order they were made, so that a
+// failure can put every name back.
+class RenameJournal {
+public:
+    RenameJournal() : m_nDone(0) {}
+
+    BOOL Move(const char* pszFrom, const char* pszTo, BOOL bLogged)
+    {
+        if (bLogged)
+            WriteLogFormat(LOG_DETAIL, MOVE_LINE, pszFrom, pszTo);
+        if (!CFile::Rename(pszFrom, pszTo))
+            return ReportFailedRename(pszFrom, pszTo, GetFileServices().GetLastError());
+        m_apszFrom[m_nDone] = pszFrom;
+        m_apszTo[m_nDone] = pszTo;
+        m_abLogged[m_nDone] = bLogged;
+        m_nDone++;
         return TRUE;
-    if (nCount > MAX_GENERATIONS) {
-        *pnCountField = MAX_GENERATIONS;
-        nCount = MAX_GENERATIONS;
     }
 
-    GenerationPaths paths;
-    if (!MakeGenerationPaths(pszItem, nCount, paths))
+    // Undoes every rename, newest first.  A name that cannot go back is
+    // reported; the copy is still there under the name the log gave it.
+    void Undo()
+    {
+        while (m_nDone > 0) {
+            m_nDone--;
+            const char* pszFrom = m_apszTo[m_nDone];
+            const char* pszTo = m_apszFrom[m_nDone];
+            if (m_abLogged[m_nDone])
+                WriteLogFormat(LOG_DETAIL, MOVE_LINE, pszFrom, pszTo);
+            if (!CFile::Rename(pszFrom, pszTo))
+                ReportFailedRename(pszFrom, pszTo, GetFileServices().GetLastError());
+        }
+    }
+
+private:
+    // One rename per generation, the oldest's and the new item's.
+    static const int MAX_RENAMES = MAX_GENERATIONS + 2;
+    const char* m_apszFrom[MAX_RENAMES];
+    const char* m_apszTo[MAX_RENAMES];
+    BOOL m_abLogged[MAX_RENAMES];
+    int m_nDone;
+};
+
+int32_t CapCount(int32_t* pnCountField)
+{
+    if (*pnCountField > MAX_GENERATIONS)
+        *pnCountField = MAX_GENERATIONS;
+    return *pnCountField;
+}
+
+// Shifts generation n to n + 1 from the oldest down, then puts pszNewItem
+// (if any) under the item's name.  The oldest generation is first moved
+// aside, not deleted, so that until every rename has succeeded each copy
+// still exists and a failure can restore every name.
+BOOL RotateGenerations(const char* pszItem, int32_t* pnCountField, GenerationType nType, const char* pszNewItem)
+{
+    int32_t nCount = CapCount(pnCountField);
+    if (nCount <= 0)
+        return TRUE;
+
+    static GenerationPaths paths;   // worker thread only; too large for its stack at every depth
+    if (!MakeGenerationPaths(pszItem, nCount, pszNewItem, paths))
         return RefuseRotation(pszItem);
 
     const char* pszCountLine = nType == GENERATIONS_FILE ? "  タイプ１の世代を作ります 世代数=%d"
@@ -118,19 +190,32 @@ BOOL RotateGenerations(const char* pszItem, int32_t* pnCountField, GenerationTyp
     if (!WriteLogFormat(LOG_DETAIL, pszCountLine, nCount))
         return RefuseRotation(pszItem);
 
-    FileServices& services = GetFileServices();
+    // An oldest copy still waiting from a run that ended before it was
+    // deleted is what that rotation dropped.
+    if (!RemoveGeneration(paths.szDropped))
+        return ReportFailedDelete(paths.szDropped, GetFileServices().GetLastError());
+
+    // The oldest goes only when a younger copy moves onto its name.
+    RenameJournal journal;
+    BOOL bDropped = Exists(paths.aszPath[nCount - 1]) && Exists(paths.aszPath[nCount]);
+    if (bDropped && !journal.Move(paths.aszPath[nCount], paths.szDropped, FALSE))
+        return FALSE;
     for (int n = nCount - 1; n >= 0; n--) {
-        const char* pszFrom = paths.aszPath[n];
-        const char* pszTo = paths.aszPath[n + 1];
-        CFileStatus status;
-        if (!CFile::GetStatus(pszFrom, status))
-            continue;
-        if (CFile::GetStatus(pszTo, status) && !RemoveGeneration(pszTo, status, nType))
-            return ReportFailedDelete(pszTo, services.GetLastError());
-        if (!WriteLogFormat(LOG_DETAIL, MOVE_LINE, pszFrom, pszTo))
-            return RefuseRotation(pszItem);
-        if (!CFile::Rename(pszFrom, pszTo))
-            return ReportFailedRename(pszFrom, pszTo, services.GetLastError());
+        if (Exists(paths.aszPath[n]) && !journal.Move(paths.aszPath[n], paths.aszPath[n + 1], TRUE)) {
+            journal.Undo();
+            return FALSE;
+        }
+    }
+    if (pszNewItem != nullptr && !journal.Move(pszNewItem, pszItem, TRUE)) {
+        journal.Undo();
+        return FALSE;
+    }
+
+    // Every copy has its new name; only now is the oldest let go.  If it
+    // cannot be, it waits under its hidden name for the next rotation.
+    if (bDropped && !RemoveGeneration(paths.szDropped)) {
+        ReportFailedDelete(paths.szDropped, GetFileServices().GetLastError());
+        NoteRunFailure();
     }
     return TRUE;
 }
@@ -139,10 +224,26 @@ BOOL RotateGenerations(const char* pszItem, int32_t* pnCountField, GenerationTyp
 
 BOOL RotateFileGenerations(const char* pszPath, BackupSet* pSet)
 {
-    return RotateGenerations(pszPath, &pSet->nFileGenerations, GENERATIONS_FILE);
+    return RotateGenerations(pszPath, &pSet->nFileGenerations, GENERATIONS_FILE, nullptr);
 }
 
-BOOL RotateTopGenerations(const char* pszPath, BackupSet* pSet)
+BOOL DropOldestTopGeneration(const char* pszPath, BackupSet* pSet)
 {
-    return RotateGenerations(pszPath, &pSet->nTopGenerations, GENERATIONS_TOP);
+    int32_t nCount = CapCount(&pSet->nTopGenerations);
+    if (nCount <= 0)
+        return TRUE;
+    static GenerationPaths paths;   // worker thread only
+    if (!MakeGenerationPaths(pszPath, nCount, nullptr, paths))
+        return RefuseRotation(pszPath);
+    const char* apszDoomed[] = {paths.szDropped, paths.aszPath[nCount]};
+    for (const char* pszDoomed : apszDoomed) {
+        if (!RemoveGeneration(pszDoomed))
+            return ReportFailedDelete(pszDoomed, GetFileServices().GetLastError());
+    }
+    return TRUE;
+}
+
+BOOL RotateTopGenerations(const char* pszPath, BackupSet* pSet, const char* pszNewItem)
+{
+    return RotateGenerations(pszPath, &pSet->nTopGenerations, GENERATIONS_TOP, pszNewItem);
 }

@@ -56,6 +56,14 @@ protected:
         return listing;
     }
 
+    static size_t CountPrefix(const Lines& lines, const std::string& prefix)
+    {
+        size_t n = 0;
+        for (const std::string& line : lines)
+            n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+
     Lines LogLines()
     {
         CloseRunLog();
@@ -67,7 +75,7 @@ protected:
         BackupSet set = {};
         (nType == TYPE_FILE ? set.nFileGenerations : set.nTopGenerations) = nCount;
         BOOL bResult = nType == TYPE_FILE ? RotateFileGenerations(item.c_str(), &set)
-                                          : RotateTopGenerations(item.c_str(), &set);
+                                          : RotateTopGenerations(item.c_str(), &set, nullptr);
         m_nCountAfter = nType == TYPE_FILE ? set.nFileGenerations : set.nTopGenerations;
         return bResult;
     }
@@ -181,52 +189,53 @@ TEST_F(GenerationsTest, DeletingAFolderGenerationNeverFollowsALink)
     EXPECT_EQ("keep", ReadFileBytes(outside + "/keep.txt"));
 }
 
-// A generation that cannot be deleted or renamed (read-only, in use) stops
-// the rotation where it stands: no older copy is lost, and FALSE tells the
-// caller not to replace the item.
-TEST_F(GenerationsTest, FailureStopsTheRotationWithEveryCopyKept)
+// A rename that fails at any step (a copy held open, an immovable file)
+// puts every name back: the item and each generation keep their old names
+// and contents, and FALSE tells the caller not to replace the item.
+TEST_F(GenerationsTest, FailureAtAnyStepPutsEveryNameBack)
 {
-    const Listing before = {{"a.txt", "v0"}, {"1_a.txt", "v1"}, {"2_a.txt", "v2"}, {"3_a.txt", "v3"}};
-    char szError[256];
-    FormatSystemError(ERROR_NOT_READY, szError, sizeof szError);
-    const std::string error = std::string(" (") + szError + ")";
-    const struct {
-        const char* pszWhat;
-        GenerationType nType;
-        FakeFileServices::FaultKind nFault;
-        std::string failing;
-        Listing after;
-        Lines lines;
-    } cases[] = {
-        {"oldest cannot be deleted", TYPE_FILE, FakeFileServices::FAIL_DELETE, "3_a.txt", before,
-         {CountLine(TYPE_FILE, 3), "  世代の削除に失敗しました " + Bk("3_a.txt") + error}},
-        {"middle generation cannot be renamed", TYPE_FILE, FakeFileServices::FAIL_RENAME, "1_a.txt",
-         {{"a.txt", "v0"}, {"1_a.txt", "v1"}, {"3_a.txt", "v2"}},
-         {CountLine(TYPE_FILE, 3), MoveLine("2_a.txt", "3_a.txt"), MoveLine("1_a.txt", "2_a.txt"),
-          "  世代の名前変更に失敗しました " + Bk("1_a.txt") + " => " + Bk("2_a.txt") + error}},
-        {"item cannot be renamed", TYPE_TOP, FakeFileServices::FAIL_RENAME, "a.txt",
-         {{"a.txt", "v0"}, {"2_a.txt", "v1"}, {"3_a.txt", "v2"}},
-         {CountLine(TYPE_TOP, 3), MoveLine("2_a.txt", "3_a.txt"), MoveLine("1_a.txt", "2_a.txt"),
-          MoveLine("a.txt", "1_a.txt"),
-          "  世代の名前変更に失敗しました " + Bk("a.txt") + " => " + Bk("1_a.txt") + error}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.pszWhat);
-        StartOver();
-        FakeFileServices fake;
-        ScopedFileServices use(fake);
-        for (const auto& file : before)
-            fake.AddFile(Bk(file.first), 0, file.second);
-        fake.Fail(c.nFault, Bk(c.failing), ERROR_NOT_READY);
-        EXPECT_FALSE(Rotate(c.nType, Bk("a.txt"), 3));
-        Listing after;
-        for (const std::string& path : fake.AllPaths()) {
-            if (path.rfind(Bk(""), 0) == 0 && path.back() != PATH_SEP)
-                after[path.substr(Bk("").size())] = fake.Content(path);
+    const Listing before = {{"a.txt", "v0"}, {"1_a.txt", "v1"}, {"2_a.txt", "v2"}, {"3_a.txt", "v3"},
+                            {".new", "v4"}};
+    for (GenerationType nType : {TYPE_FILE, TYPE_TOP}) {
+        for (const char* pszFailing : {"3_a.txt", "2_a.txt", "1_a.txt", "a.txt", ".new"}) {
+            if (nType == TYPE_FILE && std::string(pszFailing) == ".new")
+                continue;
+            SCOPED_TRACE(std::string(pszFailing) + (nType == TYPE_FILE ? ", type 1" : ", type 2"));
+            StartOver();
+            FakeFileServices fake;
+            ScopedFileServices use(fake);
+            for (const auto& file : before)
+                fake.AddFile(Bk(file.first), 0, file.second);
+            fake.Fail(FakeFileServices::FAIL_RENAME, Bk(pszFailing), ERROR_NOT_READY);
+            BackupSet set = {};
+            set.nFileGenerations = set.nTopGenerations = 3;
+            EXPECT_FALSE(nType == TYPE_FILE ? RotateFileGenerations(Bk("a.txt").c_str(), &set)
+                                            : RotateTopGenerations(Bk("a.txt").c_str(), &set, Bk(".new").c_str()));
+            Listing after;
+            for (const std::string& path : fake.AllPaths()) {
+                if (path.rfind(Bk(""), 0) == 0 && path.back() != PATH_SEP)
+                    after[path.substr(Bk("").size())] = fake.Content(path);
+            }
+            EXPECT_EQ(before, after);
+            EXPECT_EQ(1u, CountPrefix(LogLines(), "  世代の名前変更に失敗しました " + Bk(pszFailing)));
         }
-        EXPECT_EQ(c.after, after);
-        EXPECT_EQ(c.lines, LogLines());
     }
+}
+
+// Type 2 drops its oldest copy before the new one is made, and puts the new
+// one in place only when the rest has moved.
+TEST_F(GenerationsTest, TopGenerationsMakeRoomFirstAndTakeTheNewCopyLast)
+{
+    StartOver({{"a", "v0"}, {"1_a", "v1"}, {"2_a", "v2"}});
+    BackupSet set = {};
+    set.nTopGenerations = 2;
+    EXPECT_TRUE(DropOldestTopGeneration(Bk("a").c_str(), &set));
+    EXPECT_EQ((Listing{{"a", "v0"}, {"1_a", "v1"}}), Contents());
+    ASSERT_TRUE(WriteFileBytes(Bk(".new"), "v-new"));
+    EXPECT_TRUE(RotateTopGenerations(Bk("a").c_str(), &set, Bk(".new").c_str()));
+    EXPECT_EQ((Listing{{"a", "v-new"}, {"1_a", "v0"}, {"2_a", "v1"}}), Contents());
+    EXPECT_EQ((Lines{CountLine(TYPE_TOP, 2), MoveLine("1_a", "2_a"), MoveLine("a", "1_a"), MoveLine(".new", "a")}),
+              LogLines());
 }
 
 // Names and lines that would not fit are refused before anything moves;

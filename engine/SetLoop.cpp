@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/Globals.h"
-#include "app/resource.h"
+#include "engine/RunState.h"
 #include "config/BackupConfig.h"
 #include "engine/BackupFile.h"
 #include "engine/BackupFolder.h"
@@ -71,7 +70,7 @@ SourceKind ClassifySource(const char* pszSource, CFileStatus& status)
 // error text, and counts the run as failed.
 void ReportSource(const char* pszSource, const char* pszWhat, DWORD dwError)
 {
-    g_bRunFailed = 1;
+    NoteRunFailure();
     char szError[256];
     FormatSystemError(dwError, szError, sizeof(szError));
     char szAfter[512];
@@ -86,7 +85,7 @@ void ReportSource(const char* pszSource, const char* pszWhat, DWORD dwError)
 void ReportSet(int nSetNumber, const char* pszWhat)
 {
     WriteLogFormat(LOG_RESULT, "バックアップセット %d ... %s", nSetNumber, pszWhat);
-    g_bRunFailed = 1;
+    NoteRunFailure();
 }
 
 // What one set is to do, worked out before anything at the destination is
@@ -171,16 +170,165 @@ BOOL CanReadSource(const BackupSet* pSet, const SetPlan& plan)
     return bReadable;
 }
 
+// TRUE when the two identities are one object.
+BOOL IsSameObject(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.nVolume == b.nVolume && a.nIndex == b.nIndex;
+}
+
+// TRUE when the object outer is the folder at pszInner or one of the
+// folders above it.  The way up goes through "..", which the system
+// resolves as it resolves the path, links included.
+BOOL IsSameOrAbove(const FileIdentity& outer, const char* pszInner)
+{
+    char szPath[PATH_BUFFER];
+    if (!SafeCopy(szPath, sizeof(szPath), pszInner))
+        return FALSE;
+    FileServices& services = GetFileServices();
+    FileIdentity previous = {};
+    for (int nLevel = 0;; nLevel++) {
+        FileIdentity identity;
+        if (!services.GetIdentity(szPath, identity))
+            return FALSE;
+        if (IsSameObject(identity, outer))
+            return TRUE;
+        // The parent of a root is the root itself.
+        if (nLevel > 0 && IsSameObject(identity, previous))
+            return FALSE;
+        previous = identity;
+        if ((!EndsWithSeparator(szPath) && !SafeCat(szPath, sizeof(szPath), PATH_SEP_STR)) ||
+            !SafeCat(szPath, sizeof(szPath), ".."))
+            return FALSE;
+    }
+}
+
+// A set whose type-2 item is its source, or holds it, would rotate or
+// overwrite the very data it backs up.  Checked before anything is
+// touched, by identity, so that no spelling of the paths hides it.
+BOOL OverlapsSource(int nSetNumber, const BackupSet* pSet, const SetPlan& plan)
+{
+    FileIdentity item;
+    if (!GetFileServices().GetIdentity(plan.szItem, item) || !IsSameOrAbove(item, pSet->szSource))
+        return FALSE;
+    char szAfter[PATH_BUFFER + 64];
+    int nLength = snprintf(szAfter, sizeof(szAfter), ")とバックアップ先(%s)が重なるのでバックアップしません", plan.szItem);
+    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szAfter))
+        snprintf(szAfter, sizeof(szAfter), ")とバックアップ先が重なるのでバックアップしません");
+    WriteLogNaming(LOG_RESULT, "バックアップ元(", pSet->szSource, szAfter);
+    ReportSet(nSetNumber, "バックアップ先がバックアップ元と重なるのでバックアップしません");
+    return TRUE;
+}
+
+// When the set's destination lies inside its source, the walk must not
+// copy the backup into itself: it is told which folders to pass over.
+void GuardWalk(const BackupSet* pSet, const char* pszCopyFolder)
+{
+    FileServices& services = GetFileServices();
+    FileIdentity source;
+    WalkGuard guard = {};
+    if (services.GetIdentity(pSet->szSource, source) && IsSameOrAbove(source, pSet->szDest)) {
+        guard.bActive = services.GetIdentity(pSet->szDest, guard.destFolder) &&
+                        services.GetIdentity(pszCopyFolder, guard.copyFolder);
+    }
+    SetWalkGuard(guard);
+}
+
+// Where a type-2 set builds its new copy: beside the item, under a hidden
+// name, so that the earlier copies stay as they are until it is complete.
+BOOL MakeStagingPath(char* pszOut, size_t nSize, const char* pszItem)
+{
+    char szFolder[PATH_BUFFER];
+    char szName[PATH_BUFFER];
+    return GetFolderPart(szFolder, sizeof(szFolder), pszItem) && GetFileNamePart(szName, sizeof(szName), pszItem) &&
+           SafeCopy(pszOut, nSize, szFolder) && SafeCat(pszOut, nSize, ".") && SafeCat(pszOut, nSize, szName) &&
+           SafeCat(pszOut, nSize, ".tandemix-new");
+}
+
+// A new copy left by a run that did not finish is no backup: it goes before
+// the next one is made.
+BOOL RemoveStaging(const char* pszStaging)
+{
+    CFileStatus status;
+    FileServices& services = GetFileServices();
+    if (!services.GetStatus(pszStaging, status))
+        return TRUE;
+    WriteLogNaming(LOG_DETAIL, "  前回の未完了のコピーを削除します  ", pszStaging, "");
+    BOOL bDeleted = (status.m_attribute & FILE_ATTR_DIRECTORY) != 0 ? services.DeleteTree(pszStaging)
+                                                                      : services.RemoveFile(pszStaging);
+    if (!bDeleted)
+        ReportFailure("  前回の未完了のコピーを削除できません  ", pszStaging, services.GetLastError());
+    return bDeleted;
+}
+
+void ReportUnfinishedCopy(const char* pszTo, DWORD dwError, void*)
+{
+    ReportFailure("  コピーを仕上げられませんでした  ", pszTo, dwError);
+}
+
+// Copies the set's source into pszDstFolder (ending with a separator).
+short CopySource(BackupSet* pSet, const SetPlan& plan, const char* pszDstFolder)
+{
+    if (plan.nKind == SOURCE_FILE) {
+        // The copy makes a missing destination folder itself.
+        return BackupFile(plan.szSrcFolder, pszDstFolder, plan.szName, pSet, TRUE);
+    }
+    CreateFolderChain(pszDstFolder);
+    GuardWalk(pSet, pszDstFolder);
+    return BackupFolder(plan.szSrcFolder, nullptr, pszDstFolder, pSet);
+}
+
+// Copies a set that keeps type-2 generations: the new copy is made beside
+// the item and takes the item's place only once it is complete, so a run
+// that is cancelled, killed or fails part way leaves every earlier copy as
+// it was.  Sets the stop flag; FALSE when the set could not be done at all.
+BOOL CopyWithTopGenerations(int nSetNumber, BackupSet* pSet, const SetPlan& plan, short& nStop)
+{
+    nStop = 0;
+    char szStaging[PATH_BUFFER];
+    char szStagingFolder[PATH_BUFFER];
+    char szNewItem[PATH_BUFFER];
+    if (!MakeStagingPath(szStaging, sizeof(szStaging), plan.szItem) ||
+        !CopyAsFolder(szStagingFolder, sizeof(szStagingFolder), szStaging) ||
+        !SafeCopy(szNewItem, sizeof(szNewItem), plan.nKind == SOURCE_FILE ? szStagingFolder : szStaging) ||
+        (plan.nKind == SOURCE_FILE && !SafeCat(szNewItem, sizeof(szNewItem), plan.szName))) {
+        ReportTooLong(plan.szItem);
+        return FALSE;
+    }
+    if (!RemoveStaging(szStaging) || !DropOldestTopGeneration(plan.szItem, pSet)) {
+        ReportSet(nSetNumber, "世代を作れなかったのでバックアップしません");
+        return FALSE;
+    }
+
+    long nFailuresBefore = g_nRunFailures;
+    nStop = CopySource(pSet, plan, szStagingFolder);
+    GetFileServices().FinishCopies(ReportUnfinishedCopy, nullptr);
+    CFileStatus status;
+    if (nStop != 0 || g_bCancel != 0 || g_nRunFailures != nFailuresBefore ||
+        !GetFileServices().GetStatus(szNewItem, status)) {
+        WriteLogNaming(LOG_RESULT, "  コピーが完了しなかったので世代を作りません  ", szStaging, "");
+        NoteRunFailure();
+        return TRUE;
+    }
+    if (!RotateTopGenerations(plan.szItem, pSet, szNewItem)) {
+        ReportSet(nSetNumber, "世代を作れなかったのでバックアップしません");
+        return FALSE;
+    }
+    // A single file's copy was made in a folder of its own, now empty.
+    if (plan.nKind == SOURCE_FILE)
+        RemoveStaging(szStaging);
+    return TRUE;
+}
+
 // Runs one set; returns the stop flag.
 short RunSet(int nSetNumber, BackupSet* pSet)
 {
     WriteLogFormat(LOG_RESULT, "バックアップセット %d ... バックアップ開始", nSetNumber);
-    if (g_bCancel == 0 && g_pProgressDlg != nullptr) {
+    if (IsProgressShown()) {
         char szNumber[16];
         snprintf(szNumber, sizeof(szNumber), "%d", nSetNumber);
-        SetProgressLabel(IDC_SETNUMBER, szNumber);
-        SetProgressLabel(IDC_SOURCE, pSet->szSource);
-        SetProgressLabel(IDC_DEST, pSet->szDest);
+        ReportProgress(PROGRESS_SET_NUMBER, szNumber);
+        ReportProgress(PROGRESS_SOURCE, pSet->szSource);
+        ReportProgress(PROGRESS_DEST, pSet->szDest);
     }
 
     FileServices& services = GetFileServices();
@@ -191,28 +339,34 @@ short RunSet(int nSetNumber, BackupSet* pSet)
         ReportSource(pSet->szSource, "が見つからないのでバックアップしません", services.GetLastError());
         return 0;
     }
-    if (!PlanPaths(pSet, plan) || !CanReadSource(pSet, plan))
+    if (!PlanPaths(pSet, plan) || !CanReadSource(pSet, plan) || OverlapsSource(nSetNumber, pSet, plan))
         return 0;
 
-    if (!RotateTopGenerations(plan.szItem, pSet)) {
-        ReportSet(nSetNumber, "世代を作れなかったのでバックアップしません");
+    // Below these roots nothing is reached through a link.  The item may be
+    // the destination folder itself (a root source), so the destination's
+    // root is the folder that holds the item.
+    char szDestRoot[PATH_BUFFER];
+    if (!GetFolderPart(szDestRoot, sizeof(szDestRoot), plan.szItem)) {
+        ReportTooLong(plan.szItem);
         return 0;
     }
+    services.SetTreeRoots(pSet->szSource, szDestRoot);
 
     long nCopiesBefore = GetCopiesStarted();
-    short nStop;
-    if (plan.nKind == SOURCE_FILE) {
-        // The shell copy makes a missing destination folder itself.
-        nStop = BackupFile(plan.szSrcFolder, plan.szDstFolder, plan.szName, pSet, TRUE);
+    short nStop = 0;
+    BOOL bDone = TRUE;
+    if (pSet->nTopGenerations > 0) {
+        bDone = CopyWithTopGenerations(nSetNumber, pSet, plan, nStop);
     } else {
-        CreateFolderChain(plan.szDstFolder);
-        nStop = BackupFolder(plan.szSrcFolder, nullptr, plan.szDstFolder, pSet);
+        nStop = CopySource(pSet, plan, plan.szDstFolder);
+        services.FinishCopies(ReportUnfinishedCopy, nullptr);
     }
     // A set that has finished is on disk, whatever happens to the run after it.
     if (GetCopiesStarted() != nCopiesBefore)
-        services.FlushFileSystem(plan.szDstFolder);
+        services.FlushFileSystem(szDestRoot);
+    services.SetTreeRoots(nullptr, nullptr);
 
-    if (plan.nKind == SOURCE_DRIVE_ROOT || plan.nKind == SOURCE_SHARE_ROOT)
+    if (!bDone || plan.nKind == SOURCE_DRIVE_ROOT || plan.nKind == SOURCE_SHARE_ROOT)
         return nStop;
 
     WriteLogFormat(LOG_RESULT, "バックアップセット %d ... バックアップ完了", nSetNumber);

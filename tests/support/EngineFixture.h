@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Globals.h"
+#include "engine/RunState.h"
 #include "config/BackupConfig.h"
 #include "log/RunLog.h"
 #include "support/FakeFileServices.h"
@@ -33,12 +33,7 @@ protected:
         g_pConfig = nullptr;
     }
 
-    static void ResetFlags()
-    {
-        g_bCancel = 0;
-        g_bRunFailed = 0;
-        g_bRunAborted = 0;
-    }
+    static void ResetFlags() { ResetRunState(); }
 
     // Set n (from 1); the settings own it.
     BackupSet* AddSet(int n, const std::string& source, const std::string& dest, const char* pszAfter = "")

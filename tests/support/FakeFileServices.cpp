@@ -4,7 +4,7 @@
 #include <cstring>
 #include <functional>
 
-#include "app/Globals.h"
+#include "engine/RunState.h"
 
 namespace {
 
@@ -143,7 +143,6 @@ const FakeFileServices::Node* FakeFileServices::Find(const std::string& key) con
 
 BOOL FakeFileServices::GetStatus(const char* pszPath, CFileStatus& status, BOOL)
 {
-    ++m_nStatusQueries;
     const Node* pNode = Find(Key(pszPath));
     if (DWORD dwError = Strike(FAIL_STATUS, Key(pszPath)))
         return Refuse(dwError);

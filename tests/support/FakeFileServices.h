@@ -46,7 +46,6 @@ public:
     std::vector<std::string> m_shellOpens;
     std::vector<std::string> m_messages;  // texts of ShowMessageBox
     std::vector<int> m_answers;           // its answers in order, then IDCANCEL
-    int m_nStatusQueries = 0;
     // The Cancel button, pressed while this source file is copied, or while
     // a listing whose pattern starts with this is opened.
     std::string m_cancelWhenCopying;
