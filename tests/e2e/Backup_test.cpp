@@ -12,48 +12,6 @@
 
 namespace {
 
-// An old enough time for every file that a test dates itself.
-const time_t BASE_TIME = 1600000000;
-
-class Backup : public Scenario {
-protected:
-    // Settings with a log, no window and these sets.
-    void WriteSettings(const Lines& sets, const std::string& general = "") const
-    {
-        std::string ini = "[全般]\n画面表示レベル=0\nログファイル名=run.log\nバックアップセット数=" +
-                          std::to_string(sets.size()) + "\n" + general;
-        for (size_t i = 0; i < sets.size(); i++)
-            ini += "[バックアップセット" + std::to_string(i + 1) + "]\n" + sets[i];
-        WriteIni(ini);
-    }
-
-    std::string Set(const std::string& src, const std::string& dst, const std::string& more = "") const
-    {
-        return "バックアップ元=" + ProgramPath(src) + "\nバックアップ先=" + ProgramPath(dst) + "\n" + more;
-    }
-
-    std::string CopyLine(const std::string& src, const std::string& dst) const
-    {
-        return "  コピーします  " + ProgramPath(src) + " => " + ProgramPath(dst);
-    }
-
-    // A relative path with the program's separator, as the log shows it.
-    std::string Rel(std::string rel) const
-    {
-        std::replace(rel.begin(), rel.end(), '/', Sep());
-        return rel;
-    }
-
-    Lines Log() const { return ReadLogLines("run.log"); }
-
-    static size_t Count(const Lines& lines, const std::string& prefix)
-    {
-        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-            return line.rfind(prefix, 0) == 0;
-        }));
-    }
-};
-
 TEST_F(Backup, RoadOfOneFileGivesTheLayoutAndTheLinesInOrder)
 {
     WriteFile("data/sub/a.txt", "road", BASE_TIME);

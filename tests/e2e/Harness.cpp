@@ -213,3 +213,34 @@ int main(int argc, char** argv)
     }
     return RUN_ALL_TESTS();
 }
+
+void Backup::WriteSettings(const Lines& sets, const std::string& general) const
+{
+    std::string ini = "[全般]\n画面表示レベル=0\nログファイル名=run.log\nバックアップセット数=" +
+                      std::to_string(sets.size()) + "\n" + general;
+    for (size_t i = 0; i < sets.size(); i++)
+        ini += "[バックアップセット" + std::to_string(i + 1) + "]\n" + sets[i];
+    WriteIni(ini);
+}
+
+std::string Backup::Set(const std::string& src, const std::string& dst, const std::string& more) const
+{
+    return "バックアップ元=" + ProgramPath(src) + "\nバックアップ先=" + ProgramPath(dst) + "\n" + more;
+}
+
+std::string Backup::CopyLine(const std::string& src, const std::string& dst) const
+{
+    return "  コピーします  " + ProgramPath(src) + " => " + ProgramPath(dst);
+}
+
+std::string Backup::Rel(std::string rel) const
+{
+    std::replace(rel.begin(), rel.end(), '/', Sep());
+    return rel;
+}
+
+size_t Backup::Count(const Lines& lines, const std::string& prefix)
+{
+    return static_cast<size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(prefix, 0) == 0; }));
+}

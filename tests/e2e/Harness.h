@@ -51,5 +51,22 @@ private:
     std::string m_dir;
 };
 
+// An old enough time for every file that a test dates itself.
+const time_t BASE_TIME = 1600000000;
+
+// Backup runs: settings with a log ("run.log"), no window, and given sets.
+class Backup : public Scenario {
+protected:
+    void WriteSettings(const Lines& sets, const std::string& general = "") const;
+    // A set's source and destination lines, and any further lines.
+    std::string Set(const std::string& src, const std::string& dst, const std::string& more = "") const;
+    std::string CopyLine(const std::string& src, const std::string& dst) const;
+    // A relative path with the program's separator, as the log shows it.
+    std::string Rel(std::string rel) const;
+    Lines Log() const { return ReadLogLines("run.log"); }
+    // How many lines start with prefix.
+    static size_t Count(const Lines& lines, const std::string& prefix);
+};
+
 // True when line is prefix and a lower-case hexadecimal number, stored in *pValue.
 bool EndsWithLowerHex(const std::string& line, const std::string& prefix, unsigned long* pValue);

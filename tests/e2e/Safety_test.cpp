@@ -1,0 +1,166 @@
+// Runs in which a careless setting, an interruption or an unfriendly disk
+// could cost a backup: nothing may be lost, and what could not be done is
+// reported with exit status 1.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "e2e/Harness.h"
+
+namespace {
+
+const uid_t NOBODY = 65534;
+
+// Runs the child as an ordinary user, for what root is never refused.
+void BecomeNobody()
+{
+    if (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)
+        _exit(126);
+}
+
+class Safety : public Backup {
+protected:
+    // The scenario folder opened to an ordinary user, or false when only
+    // root could arrange that.
+    bool OpenToNobody() const
+    {
+        if (IsWindows() || geteuid() != 0)
+            return false;
+        return chmod(HostPath("").c_str(), 0777) == 0;
+    }
+
+    void Own(const std::string& rel, uid_t uid, mode_t mode) const
+    {
+        ASSERT_EQ(0, chown(HostPath(rel).c_str(), uid, uid)) << rel;
+        ASSERT_EQ(0, chmod(HostPath(rel).c_str(), mode)) << rel;
+    }
+
+    // How many files lie below rel.
+    size_t CountFiles(const std::string& rel) const
+    {
+        size_t n = 0;
+        for (const std::string& entry : ListTree(rel))
+            n += entry.back() == '/' ? 0 : 1;
+        return n;
+    }
+};
+
+TEST_F(Safety, ASetWhoseItemIsOrHoldsItsSourceIsRefused)
+{
+    WriteFile("x/data/a.txt", "only copy", BASE_TIME);
+    WriteFile("y/a.txt", "only copy", BASE_TIME);
+    const std::string type2 = "世代数=1\n世代管理タイプ=2\n";
+    // The folder's item is the folder itself; the file's is the file.
+    WriteSettings({Set("x/data", "x", type2), Set("y/a.txt", "y", type2)});
+    for (int run = 1; run <= 2; run++) {
+        EXPECT_EQ(1, Run()) << "run " << run;
+        EXPECT_EQ((Lines{"a.txt"}), ListTree("x/data"));
+        EXPECT_EQ((Lines{"a.txt"}), ListTree("y"));
+        EXPECT_EQ("only copy", ReadFile("x/data/a.txt") + ReadFile("y/a.txt").substr(9));
+    }
+    const Lines log = Log();
+    for (int n : {1, 2})
+        EXPECT_EQ(1u, Count(log, "バックアップセット " + std::to_string(n) + " ... バックアップ先がバックアップ元と重なる"));
+}
+
+TEST_F(Safety, TheWalkNeverCopiesTheBackupIntoItself)
+{
+    WriteFile("x/a.txt", "a", BASE_TIME);
+    WriteFile("x/sub/b.txt", "b", BASE_TIME);
+    WriteSettings({Set("x", "x/bk")});
+    for (int run = 1; run <= 2; run++)
+        EXPECT_EQ(0, Run()) << "run " << run;
+    EXPECT_EQ((Lines{"x/", "x/a.txt", "x/sub/", "x/sub/b.txt"}), ListTree("x/bk"));
+    EXPECT_EQ(1u, Count(Log(), "  バックアップ先のフォルダなのでコピーせず " + ProgramPath("x/bk")));
+}
+
+// Each type-2 run used to rotate first and copy after, so runs that were
+// stopped part way pushed every complete copy out.
+TEST_F(Safety, InterruptedTypeTwoRunsKeepEveryCompleteCopy)
+{
+    if (IsWindows())
+        GTEST_SKIP() << "signals stop the POSIX program only";
+    const int nFiles = 600;
+    for (int i = 0; i < nFiles; i++)
+        WriteFile("data/d" + std::to_string(i % 10) + "/f" + std::to_string(i), std::string(4096, 'x'), BASE_TIME);
+    WriteSettings({Set("data", "bk", "世代数=3\n世代管理タイプ=2\n")});
+    for (int run = 1; run <= 2; run++)
+        ASSERT_EQ(0, Run()) << "run " << run;
+
+    for (int nSignal : {SIGTERM, SIGKILL}) {
+        const pid_t pid = Start();
+        bool bStarted = false;
+        for (int i = 0; i < 6000 && !bStarted; i++) {
+            bStarted = CountFiles("bk/.data.tandemix-new") > 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(bStarted ? 0 : 2));
+        }
+        kill(pid, nSignal);
+        Wait(pid);
+        ASSERT_TRUE(bStarted) << nSignal;
+        EXPECT_EQ(static_cast<size_t>(nFiles), CountFiles("bk/data")) << nSignal;
+        EXPECT_EQ(static_cast<size_t>(nFiles), CountFiles("bk/1_data")) << nSignal;
+    }
+
+    EXPECT_EQ(0, Run());
+    for (const char* pszCopy : {"bk/data", "bk/1_data", "bk/2_data"})
+        EXPECT_EQ(static_cast<size_t>(nFiles), CountFiles(pszCopy)) << pszCopy;
+    EXPECT_FALSE(Exists("bk/.data.tandemix-new"));
+    EXPECT_FALSE(Exists("bk/3_data"));
+}
+
+// The last step of the rotation (a.txt => 1_a.txt) cannot be done: an
+// ordinary user may not move root's file out of a sticky folder.
+TEST_F(Safety, ARotationThatCannotFinishPutsEveryGenerationBack)
+{
+    if (!OpenToNobody())
+        GTEST_SKIP() << "needs root on POSIX to make a file another user cannot move";
+    WriteFile("data/a.txt", "v5", BASE_TIME + 100);
+    const char* apszVersions[] = {"a.txt", "1_a.txt", "2_a.txt", "3_a.txt"};
+    for (int n = 0; n < 4; n++) {
+        WriteFile(std::string("bk/data/") + apszVersions[n], "v" + std::to_string(4 - n), BASE_TIME);
+        Own(std::string("bk/data/") + apszVersions[n], n == 0 ? 0 : NOBODY, 0644);
+    }
+    Own("bk/data", 0, 01777);
+    WriteSettings({Set("data", "bk", "世代数=3\n世代管理タイプ=1\n")});
+    for (int run = 1; run <= 3; run++)
+        EXPECT_EQ(1, Run(BecomeNobody)) << "run " << run;
+    EXPECT_EQ("v4" "v3" "v2" "v1", ReadFile("bk/data/a.txt") + ReadFile("bk/data/1_a.txt") +
+                                       ReadFile("bk/data/2_a.txt") + ReadFile("bk/data/3_a.txt"));
+    EXPECT_EQ(1u, Count(Log(), "  世代の名前変更に失敗しました "));
+}
+
+// A folder that can be listed but not entered (mode 0644) hides every file
+// in it; its earlier copies must stay.
+TEST_F(Safety, AFolderThatCannotBeEnteredCostsNoEarlierCopy)
+{
+    if (!OpenToNobody())
+        GTEST_SKIP() << "needs an ordinary user, which root can make on POSIX";
+    WriteFile("data/a.txt", "a", BASE_TIME);
+    WriteSettings({Set("data", "bk", "世代数=2\n世代管理タイプ=2\n")});
+    ASSERT_EQ(0, Run());
+    Own("data", 0, 0644);
+    for (int run = 1; run <= 3; run++)
+        EXPECT_EQ(1, Run(BecomeNobody)) << "run " << run;
+    Own("data", 0, 0755);
+    EXPECT_EQ("a", ReadFile("bk/data/a.txt"));
+}
+
+// Type 1 with the source's own 3_x beside x: the rotation of x would put an
+// old x over the copy of 3_x.
+TEST_F(Safety, ASourceNameThatLooksLikeAGenerationIsNeverOverwritten)
+{
+    WriteFile("data/3_x", "the real 3_x", BASE_TIME);
+    WriteSettings({Set("data", "bk", "世代数=3\n世代管理タイプ=1\n")});
+    for (int run = 0; run <= 5; run++) {
+        WriteFile("data/x", "x" + std::to_string(run), BASE_TIME + 10 * (run + 1));
+        EXPECT_EQ(run == 0 ? 0 : 1, Run()) << "run " << run;
+    }
+    EXPECT_EQ("the real 3_x", ReadFile("bk/data/3_x"));
+    EXPECT_EQ(1u, Count(Log(), "  バックアップ元に世代と同じ名前があるので世代を作りません  " + ProgramPath("data/3_x")));
+}
+
+}  // namespace
