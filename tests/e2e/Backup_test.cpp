@@ -54,25 +54,27 @@ TEST_F(Backup, CopyDecisionsFollowTheTimesAndTheMargin)
         int nMargin;
         int nSourceLater;  // seconds the source is later than the destination copy
         bool bCopied;
+        const char* pszOld = "old";
     } cases[] = {
         {0, 0, false},     // equal times
         {60, 60, false},   // not more than the margin
         {60, 61, true},
         {-5, 1, true},     // a negative margin acts like none
         {0, -100, false},  // a newer destination copy is left alone
+        {60, 0, true, ""}, // a copy of another size is no copy (left by a crash)
     };
     Lines sets;
     for (size_t i = 0; i < std::size(cases); i++) {
         const std::string n = std::to_string(i + 1);
         WriteFile("src" + n + "/a.txt", "new", BASE_TIME + cases[i].nSourceLater);
-        WriteFile("bk" + n + "/a.txt", "old", BASE_TIME);
+        WriteFile("bk" + n + "/a.txt", cases[i].pszOld, BASE_TIME);
         sets.push_back(Set("src" + n + "/a.txt", "bk" + n, "タイムスタンプ比較マージン=" + std::to_string(cases[i].nMargin) + "\n"));
     }
     WriteSettings(sets);
     EXPECT_EQ(0, Run());
 
     for (size_t i = 0; i < std::size(cases); i++) {
-        EXPECT_EQ(cases[i].bCopied ? "new" : "old", ReadFile("bk" + std::to_string(i + 1) + "/a.txt")) << i + 1;
+        EXPECT_EQ(cases[i].bCopied ? "new" : cases[i].pszOld, ReadFile("bk" + std::to_string(i + 1) + "/a.txt")) << i + 1;
         const std::string n = std::to_string(i + 1);
         EXPECT_EQ(cases[i].bCopied ? 1u : 0u, Count(Log(), CopyLine("src" + n + "/a.txt", "bk" + n + "/a.txt"))) << n;
     }
