@@ -43,16 +43,21 @@ TEST_F(SetLoopTest, DriveAndShareRootsLandInTheDestinationFolderItself)
     EXPECT_EQ(0, g_nRunFailures);
 }
 
-// A subfolder that cannot be listed leaves files out and is reported; one
-// that vanished since its parent was listed leaves nothing out.
-TEST_F(SetLoopTest, UnlistableSubfolderIsReportedAndTheWalkGoesOn)
+// A subfolder that cannot be listed, or a file that cannot be queried,
+// leaves data out and is reported; what vanished since its folder was
+// listed leaves nothing out.
+TEST_F(SetLoopTest, UnreadableEntriesAreReportedAndTheWalkGoesOn)
 {
     m_fake.AddFile(A("C:/src/a/x.txt"), 100, "x");
     m_fake.AddFile(A("C:/src/b.txt"), 100, "b");
     m_fake.AddFolder(A("C:/src/c"));
+    m_fake.AddFile(A("C:/src/d.txt"), 100, "d");
+    m_fake.AddFile(A("C:/src/e.txt"), 100, "e");
     m_fake.Fail(Fake::FAIL_LIST, A("C:/src/a"), FAKE_ERROR_ACCESS_DENIED);
     m_fake.Fail(Fake::FAIL_LIST, A("C:/src/c"), FAKE_ERROR_NOT_FOUND);
     m_fake.Fail(Fake::FAIL_STATUS, A("C:/src/c"), FAKE_ERROR_NOT_FOUND);
+    m_fake.Fail(Fake::FAIL_STATUS, A("C:/src/d.txt"), FAKE_ERROR_ACCESS_DENIED);
+    m_fake.Fail(Fake::FAIL_STATUS, A("C:/src/e.txt"), FAKE_ERROR_NOT_FOUND);
     AddSet(1, A("C:/src"), A("D:/bk/"));
 
     RunBackupSets();
@@ -60,8 +65,31 @@ TEST_F(SetLoopTest, UnlistableSubfolderIsReportedAndTheWalkGoesOn)
     const Lines lines = LogLines();
     EXPECT_EQ(1u, CountPrefix(lines, "  フォルダを読めないのでコピーしません  "));
     EXPECT_EQ(1u, CountPrefix(lines, "  フォルダを読めないのでコピーしません  " + A("C:/src/a/") + "  エラー="));
+    EXPECT_EQ(1u, CountPrefix(lines, "  ファイルを読めないのでコピーしません  "));
+    EXPECT_EQ(1u, CountPrefix(lines, "  ファイルを読めないのでコピーしません  " + A("C:/src/d.txt") + "  エラー="));
     EXPECT_EQ("b", m_fake.Content(A("D:/bk/src/b.txt")));
     EXPECT_NE(0, g_nRunFailures);
+}
+
+// Entries are handled in the order of the listing, each subfolder to its
+// end before the next entry.
+TEST_F(SetLoopTest, TheWalkFollowsTheListingDepthFirst)
+{
+    for (const char* pszRel : {"a.txt", "b/c.txt", "b/d/e.txt", "b/f.txt", "g.txt"})
+        m_fake.AddFile(A("C:/src/") + NativePath(pszRel), 100, "x");
+    AddSet(1, A("C:/src"), A("D:/bk/"));
+
+    RunBackupSets();
+
+    Lines copies;
+    for (const std::string& event : m_fake.m_events) {
+        if (event.rfind("copy ", 0) == 0)
+            copies.push_back(event.substr(event.find(" -> ") + 4));
+    }
+    Lines expected;
+    for (const char* pszRel : {"a.txt", "b/c.txt", "b/d/e.txt", "b/f.txt", "g.txt"})
+        expected.push_back(A("D:/bk/src/") + NativePath(pszRel));
+    EXPECT_EQ(expected, copies);
 }
 
 // Nothing at the destination is rotated or made for a source that cannot
