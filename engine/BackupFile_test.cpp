@@ -41,7 +41,7 @@ TEST_F(BackupFileTest, NotReadyDestinationIsPutToTheUserUntilItIsBackOrTheUserGi
 
 TEST_F(BackupFileTest, FailedRotationLeavesTheFileAndEveryOlderCopy)
 {
-    m_pSet->nFileGenerations = 2;
+    m_pSet->nFileGenerations = 1;
     m_fake.AddFile(A("D:/bk/1_a.txt"), 500, "g1");
     m_fake.Fail(Fake::FAIL_RENAME, A("D:/bk/a.txt"), FAKE_ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, Run());

@@ -143,14 +143,16 @@ TEST_F(SetLoopTest, TypeTwoReplacesTheItemOnlyWithACompleteCopy)
     const struct {
         const char* pszWhat;
         bool bCancel;
+        bool bFailCopy;
         bool bFailRotation;
         const char* pszItem;       // content of D:/bk/data/a.txt afterwards
         const char* pszFirst;      // of D:/bk/1_data/a.txt
         const char* pszCompleted;  // the completion line, or "" when there is none
     } cases[] = {
-        {"complete", false, false, "new", "older", "バックアップセット 1 ... バックアップ完了"},
-        {"cancelled", true, false, "older", "oldest", "バックアップセット 1 ... バックアップ完了"},
-        {"rotation fails", false, true, "older", "oldest", ""},
+        {"complete", false, false, false, "new", "older", "バックアップセット 1 ... バックアップ完了"},
+        {"cancelled", true, false, false, "older", "oldest", "バックアップセット 1 ... バックアップ完了"},
+        {"a copy fails", false, true, false, "older", "oldest", "バックアップセット 1 ... バックアップ完了"},
+        {"rotation fails", false, false, true, "older", "oldest", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszWhat);
@@ -165,6 +167,8 @@ TEST_F(SetLoopTest, TypeTwoReplacesTheItemOnlyWithACompleteCopy)
         fake.AddFile(A("D:/bk/2_data/a.txt"), 30, "dropped");
         if (c.bCancel)
             fake.m_cancelWhenCopying = A("C:/data/a.txt");
+        if (c.bFailCopy)
+            fake.Fail(Fake::FAIL_DRIVE, A("C:/data/b.txt"), FAKE_ERROR_ACCESS_DENIED);
         if (c.bFailRotation)
             fake.Fail(Fake::FAIL_RENAME, A("D:/bk/data"), FAKE_ERROR_ACCESS_DENIED);
         AddSet(1, A("C:/data"), A("D:/bk/"), "after")->nTopGenerations = 2;
@@ -173,7 +177,7 @@ TEST_F(SetLoopTest, TypeTwoReplacesTheItemOnlyWithACompleteCopy)
 
         EXPECT_EQ(c.pszItem, fake.Content(A("D:/bk/data/a.txt")));
         EXPECT_EQ(c.pszFirst, fake.Content(A("D:/bk/1_data/a.txt")));
-        EXPECT_EQ(c.bCancel || c.bFailRotation, g_nRunFailures != 0 || g_bCancel != 0);
+        EXPECT_EQ(c.bCancel || c.bFailCopy || c.bFailRotation, g_nRunFailures != 0 || g_bCancel != 0);
         const Lines lines = LogLines();
         EXPECT_EQ(c.pszCompleted[0] != '\0' ? 1u : 0u, CountPrefix(lines, "バックアップセット 1 ... バックアップ完了"));
         EXPECT_EQ(!c.bCancel && !c.bFailRotation ? Lines{"after"} : Lines(), fake.m_shellOpens);
