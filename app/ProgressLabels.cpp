@@ -1,5 +1,6 @@
 #include "app/Globals.h"
 #include "app/ProgressDlg.h"
+#include "log/LogText.h"
 
 void SetProgressLabel(int nID, const char* pszText)
 {
@@ -9,5 +10,7 @@ void SetProgressLabel(int nID, const char* pszText)
     CProgressDlg* pDlg = g_pProgressDlg;
     if (g_bCancel.load() != 0 || pDlg == nullptr)
         return;
-    pDlg->PostDlgItemText(nID, pszText);
+    std::string text;
+    EscapeForDisplay(pszText, text);
+    pDlg->PostDlgItemText(nID, text.c_str());
 }
