@@ -75,7 +75,7 @@ TEST_F(RunLogTest, CharactersShiftJisLacksBecomeQuestionMarks)
 {
     g_logFile.SetTextEncoding(ENCODING_SHIFT_JIS);
     ASSERT_TRUE(OpenRunLog(m_path.c_str()));
-    WriteLog(LOG_RESULT, "a\xF0\x9F\x98\x80" "b\xE3\x82\xBD");  // a, an emoji, b, ソ in UTF-8
+    WriteLog(LOG_RESULT, "a\xED\x95\x9C" "b\xE3\x82\xBD");  // a, the Hangul 한, b, ソ in UTF-8
     CloseRunLog();
     g_logFile.SetTextEncoding(ENCODING_NATIVE);
     EXPECT_EQ(std::vector<std::string>{"a?b\x83\x5C"}, ReadLogTexts(m_path));
