@@ -19,13 +19,13 @@ struct BackupSet {
     char szSource[SETTING_PATH_BUFFER];        // source path as written in the file
     char szDest[SETTING_PATH_BUFFER];          // destination folder, ends with a separator
     char szAfterCommand[SETTING_PATH_BUFFER];  // opened after the set; empty when none
-    int32_t nFileGenerations;          // type 1: older copies kept per replaced file
-    int32_t nTopGenerations;           // type 2: older copies of the top-level item
+    int32_t nFileGenerations;                  // type 1: older copies kept per replaced file
+    int32_t nTopGenerations;                   // type 2: older copies of the top-level item
     short nExcludedExtCount;
     char* pszExcludedExt[MAX_LIST_ENTRIES];
     short nExcludedFolderCount;
     char* pszExcludedFolder[MAX_LIST_ENTRIES];
-    short nTimeMargin;                 // seconds
+    short nTimeMargin;                         // seconds
 };
 
 class CBackupConfig {
@@ -44,7 +44,7 @@ public:
     BackupSet* m_pSets[MAX_BACKUP_SETS];
     short m_bShowWindow;
     short m_bShowShellProgress;
-    char m_szLogFile[256 * 3 / 2];
+    char m_szLogFile[256 * 3 / 2];  // 255 bytes of Shift-JIS, in UTF-8
     short m_bLogResultsOnly;
     char m_szIniPath[PATH_BUFFER];
     short m_nWindowLeft;
