@@ -304,11 +304,12 @@ TextEncoding DetectIniEncoding(const std::string& bytes, size_t* pnBadLine)
         // Much of UTF-8 Japanese also passes for Shift-JIS byte by byte, so a
         // UTF-8 character read as Shift-JIS counts as an error of that
         // reading too; Shift-JIS text forms a valid UTF-8 sequence only by
-        // rare chance.  One stray byte in a UTF-8 file therefore never flips
-        // the file, while a Shift-JIS file, whose every double-byte character
-        // is an error in UTF-8, stays Shift-JIS.  Ties go to UTF-8.
+        // rare chance, and nearly every double-byte character of it is an
+        // error in UTF-8.  Shift-JIS must win by more than one error, so one
+        // stray byte never flips a UTF-8 file, even one that is ASCII apart
+        // from it.
         const DecodeCount shiftJis = CountDecodeErrors(bytes, 0, ShiftJisCharAt);
-        if (shiftJis.nErrors + utf8.nMultiByte < utf8.nErrors) {
+        if (shiftJis.nErrors + utf8.nMultiByte + 1 < utf8.nErrors) {
             nEncoding = ENCODING_SHIFT_JIS;
             nBadLine = shiftJis.nFirstBadLine;
         }

@@ -15,7 +15,7 @@ size_t GetIniBomLength(const std::string& bytes);
 
 // The encoding the bytes are in: UTF-8 with a byte-order mark or when they
 // are valid UTF-8; otherwise the one of UTF-8 and Shift-JIS in which they
-// decode with fewer errors, ties going to UTF-8.  *pnBadLine, when given,
+// decode with fewer errors, ties (and a lead of one error) going to UTF-8.  *pnBadLine, when given,
 // receives the first line (from 1) that does not decode in the encoding
 // chosen, or 0.
 TextEncoding DetectIniEncoding(const std::string& bytes, size_t* pnBadLine = nullptr);

@@ -101,7 +101,8 @@ TEST(IniFileTest, EncodingIsTheOneWithFewerDecodeErrors)
         // where the rest would pass for Shift-JIS byte by byte.
         {u8"[全般]\n; caf\xE9\nk=v\n", U8, 2},
         {u8"[全般]\n; caf\xE9" "au lait\n", U8, 2},
-        {"k=v\r\n\xE9t\xE9t\r\n", SJ, 0},   // no UTF-8 at all: the Shift-JIS reading wins
+        {"k=v\n\xE9t\n", U8, 2},                // ASCII apart from the byte
+        {"k=v\r\n\xE9t\xE9t\r\n", SJ, 0},   // two such pairs: the Shift-JIS reading wins
         {"[" SJ_ZENPAN "]\r\n\xFF\r\n", SJ, 2},
     };
     for (const auto& c : cases) {
