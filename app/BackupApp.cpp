@@ -1,6 +1,7 @@
 #include "app/BackupApp.h"
 
 #include <cstdio>
+#include <string>
 
 #include "app/Globals.h"
 #include "app/ProgressDlg.h"
@@ -8,7 +9,32 @@
 #include "config/BackupConfig.h"
 #include "engine/SetLoop.h"
 #include "log/RunLog.h"
+#include "platform/RunLock.h"
 #include "platform/Signals.h"
+
+namespace {
+
+// A run starts only with its settings file, and only when no other run holds
+// that file: without settings it would back up nothing and end as a success,
+// and two runs would rotate and copy into the same destinations at once.
+BOOL CanStartRun(CRunLock& runLock)
+{
+    const CBackupConfig& config = *g_pConfig;
+    const std::string path = config.m_szIniPath[0] != '\0' ? config.m_szIniPath : "Tandemix.ini";
+    if (!config.m_bFileFound) {
+        ReportRunNotStarted(("設定ファイル " + path + " が見つからないか読めないため、バックアップを始めません").c_str(),
+                            config.m_bShowWindow);
+        return FALSE;
+    }
+    if (!runLock.Acquire(config.m_szIniPath)) {
+        ReportRunNotStarted(("設定ファイル " + path + " で別のバックアップが実行中のため、バックアップを始めません").c_str(),
+                            config.m_bShowWindow);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
 
 BOOL StartWorker(void* pArg)
 {
@@ -37,6 +63,13 @@ BOOL CBackupApp::InitInstance()
     // Windows this runs on, and has no counterpart elsewhere.
     g_bLogOpen = 0;
     g_pConfig = new CBackupConfig("Tandemix.ini");
+    CRunLock runLock;
+    if (!CanStartRun(runLock)) {
+        m_nExitCode = EXIT_NOT_STARTED;
+        delete g_pConfig;
+        g_pConfig = nullptr;
+        return FALSE;
+    }
     InstallCancelSignals(&g_bCancel);
     SetQuestionCancelFlag(&g_bCancel);
 

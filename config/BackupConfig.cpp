@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/FileServices.h"
 #include "platform/Profile.h"
 #include "platform/Text.h"
 
@@ -18,8 +19,10 @@ const char SECTION_GENERAL[] = "全般";
 // name would write the log over some other file.
 const size_t LOG_NAME_LIMIT = sizeof(CBackupConfig::m_szLogFile) - 1;
 
-// No file extension or folder name can be longer, on either system.
-const size_t LIST_ENTRY_LIMIT = 255;
+// No file extension or folder name can be longer, on either system: 255
+// bytes on POSIX, 255 UTF-16 units (three UTF-8 bytes at most each) on
+// Windows.
+const size_t LIST_ENTRY_LIMIT = 255 * 3;
 
 // Drive letters and shares exist only where a backslash separates paths.
 // Where '/' does, "x:/" and "//a/b/" are ordinary folders that must not be
@@ -238,17 +241,17 @@ BackupSet* ReadSet(const char* pszIniPath, int n, BOOL& bRefused)
     if (nSection < 0 || static_cast<size_t>(nSection) >= sizeof szSection)
         return nullptr;
 
-    char szSource[PATH_BUFFER];
+    char szSource[SETTING_PATH_BUFFER];
     if (ReadKey(pszIniPath, szSection, "バックアップ元", szSource, sizeof szSource) == 0)
         return nullptr;
     // One byte more than the field holds, so that a destination the reader
     // had to cut is seen to be too long instead of being taken for a
     // shorter, different folder.
-    char szDestValue[PATH_BUFFER + 1];
+    char szDestValue[SETTING_PATH_BUFFER + 1];
     if (ReadKey(pszIniPath, szSection, "バックアップ先", szDestValue, sizeof szDestValue) == 0)
         return nullptr;
 
-    char szValue[PATH_BUFFER];
+    char szValue[SETTING_PATH_BUFFER];
     int nFileGenerations = 0;
     int nTopGenerations = 0;
     if (ReadKey(pszIniPath, szSection, "世代数", szValue, sizeof szValue) > 0) {
@@ -262,7 +265,7 @@ BackupSet* ReadSet(const char* pszIniPath, int n, BOOL& bRefused)
             nTopGenerations = nCount;
     }
 
-    char szDest[PATH_BUFFER];
+    char szDest[SETTING_PATH_BUFFER];
     if (!FormDestination(szDest, sizeof szDest, szDestValue, nTopGenerations)) {
         bRefused = TRUE;
         return nullptr;
@@ -302,6 +305,7 @@ CBackupConfig::CBackupConfig(const char* pszIniName)
       m_nWindowRight(0),
       m_nWindowBottom(0),
       m_nTextEncoding(ENCODING_NATIVE),
+      m_bFileFound(FALSE),
       m_bSetRefused()
 {
     Load(pszIniName);
@@ -320,9 +324,10 @@ CBackupConfig::~CBackupConfig()
 void CBackupConfig::Load(const char* pszIniName)
 {
     FormIniPath(m_szIniPath, sizeof m_szIniPath, pszIniName);
-    m_nTextEncoding = m_szIniPath[0] != '\0' ? GetProfileEncoding(m_szIniPath) : ENCODING_NATIVE;
+    m_bFileFound = m_szIniPath[0] != '\0' && GetFileServices().CanRead(m_szIniPath, TRUE);
+    m_nTextEncoding = m_bFileFound ? GetProfileEncoding(m_szIniPath) : ENCODING_NATIVE;
 
-    char szValue[PATH_BUFFER];
+    char szValue[SETTING_TEXT_BUFFER];
     if (ReadKey(m_szIniPath, SECTION_GENERAL, "バックアップセット数", szValue, sizeof szValue) > 0)
         m_nSetCount = LowWord(ParseNumber(szValue));
     if (ReadKey(m_szIniPath, SECTION_GENERAL, "画面表示レベル", szValue, sizeof szValue) > 0) {

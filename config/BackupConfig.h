@@ -8,18 +8,24 @@ const int MAX_BACKUP_SETS = 256;
 const int MAX_LIST_ENTRIES = 1024;
 const int PATH_BUFFER = 1024;
 
+// Text fields hold what the Windows profile functions deliver into a
+// 1024-byte buffer of Shift-JIS, after conversion to UTF-8: a double-byte
+// character there takes three bytes here, so half as much room again.
+const int SETTING_TEXT_BUFFER = 1024 * 3 / 2;
+const int SETTING_PATH_BUFFER = PATH_BUFFER > SETTING_TEXT_BUFFER ? PATH_BUFFER : SETTING_TEXT_BUFFER;
+
 // One backup set, zero-filled when created.
 struct BackupSet {
-    char szSource[PATH_BUFFER];        // source path as written in the file
-    char szDest[PATH_BUFFER];          // destination folder, ends with a separator
-    char szAfterCommand[PATH_BUFFER];  // opened after the set; empty when none
-    int32_t nFileGenerations;          // type 1: older copies kept per replaced file
-    int32_t nTopGenerations;           // type 2: older copies of the top-level item
+    char szSource[SETTING_PATH_BUFFER];        // source path as written in the file
+    char szDest[SETTING_PATH_BUFFER];          // destination folder, ends with a separator
+    char szAfterCommand[SETTING_PATH_BUFFER];  // opened after the set; empty when none
+    int32_t nFileGenerations;                  // type 1: older copies kept per replaced file
+    int32_t nTopGenerations;                   // type 2: older copies of the top-level item
     short nExcludedExtCount;
     char* pszExcludedExt[MAX_LIST_ENTRIES];
     short nExcludedFolderCount;
     char* pszExcludedFolder[MAX_LIST_ENTRIES];
-    short nTimeMargin;                 // seconds
+    short nTimeMargin;                         // seconds
 };
 
 class CBackupConfig {
@@ -38,7 +44,7 @@ public:
     BackupSet* m_pSets[MAX_BACKUP_SETS];
     short m_bShowWindow;
     short m_bShowShellProgress;
-    char m_szLogFile[256];
+    char m_szLogFile[256 * 3 / 2];  // 255 bytes of Shift-JIS, in UTF-8
     short m_bLogResultsOnly;
     char m_szIniPath[PATH_BUFFER];
     short m_nWindowLeft;
@@ -48,6 +54,10 @@ public:
 
     // The settings file's text encoding; the run log is written in it.
     TextEncoding m_nTextEncoding;
+
+    // FALSE when the settings file is missing or cannot be read: the run
+    // then cannot start (it would back up nothing and look like success).
+    BOOL m_bFileFound;
 
     // Non-zero in slot n-1 when set n had a source and a destination but was
     // refused because its destination, with the separator and "root" folder

@@ -103,6 +103,58 @@ TEST_F(ConfigTest, LoadsTheThreeSetExampleInEitherEncoding)
     }
 }
 
+// Three rules of the Windows profile functions that hand-edited files meet,
+// with the same answers from our reader and, in the Windows build, from the
+// system's own.  The file is Shift-JIS with CR LF, as written on Windows.
+TEST_F(ConfigTest, ReadsWhatTheWindowsProfileFunctionsRead)
+{
+    std::string longSource;
+    for (int i = 0; i < 100; i++)
+        longSource += "日本語名";  // 400 characters: 800 bytes in Shift-JIS, 1200 in UTF-8
+    std::string list;
+    std::vector<std::string> entries;
+    for (int i = 10; i < 70; i++) {
+        entries.push_back("除外フォルダ" + std::to_string(i));
+        list += (list.empty() ? "" : ",") + entries.back();
+    }
+    const std::string head = "[全般]\nバックアップセット数=1\n";
+    const struct {
+        const char* pszWhat;
+        std::string ini;
+        short bShowWindow;
+        bool bLoaded;
+        std::string source;
+        std::string dest;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {"a form feed before a key and Ctrl-Z at the end",
+         head + "\x0c画面表示レベル=0\n[バックアップセット1]\nバックアップ元=src\nバックアップ先=dst\x1a", 0, true, "src",
+         "dst" S, {}},
+        {"a section name ends at the last ]",
+         head + "[バックアップセット1] ;old [x]\nバックアップ元=src\nバックアップ先=dst\n", 1, false, "", "", {}},
+        {"a long Japanese value and a long list",
+         head + "[バックアップセット1]\nバックアップ元=" + longSource + "\nバックアップ先=dst\n対象外フォルダ名=" + list + "\n", 1,
+         true, longSource, "dst" S, entries},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszWhat);
+        std::string crlf;
+        for (char ch : c.ini)
+            crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+        std::string bytes;
+        ASSERT_TRUE(ConvertText(crlf, ENCODING_NATIVE, ENCODING_SHIFT_JIS, bytes));
+        const auto config = Load(bytes);
+        EXPECT_EQ(c.bShowWindow, config->m_bShowWindow);
+        const BackupSet* pSet = config->m_pSets[0];
+        ASSERT_EQ(c.bLoaded, pSet != nullptr);
+        if (pSet != nullptr) {
+            EXPECT_EQ(c.source, pSet->szSource);
+            EXPECT_EQ(c.dest, pSet->szDest);
+            EXPECT_EQ(c.folders, Entries(pSet->pszExcludedFolder, pSet->nExcludedFolderCount));
+        }
+    }
+}
+
 TEST_F(ConfigTest, DisplayLevelIsJudgedOnTheWholeNumber)
 {
     const struct {
@@ -188,7 +240,7 @@ TEST_F(ConfigTest, GenerationTypeAndCountAndTheRootFolder)
 TEST_F(ConfigTest, ListsSplitAtCommasAndBlanks)
 {
     std::string longList;
-    while (longList.size() < 1500)
+    while (longList.size() < 2000)
         longList += "a,";
     const struct {
         std::string value;
@@ -196,8 +248,8 @@ TEST_F(ConfigTest, ListsSplitAtCommasAndBlanks)
     } cases[] = {
         {",, tmp ,BAK,,log\t,", {"tmp", "BAK", "log"}},
         {"My Documents", {"My", "Documents"}},
-        {"a," + std::string(255, 'x') + "," + std::string(256, 'y') + ",b", {"a", std::string(255, 'x'), "b"}},
-        {longList, std::vector<std::string>(512, "a")},  // only 1023 bytes are read
+        {"a," + std::string(765, 'x') + "," + std::string(766, 'y'), {"a", std::string(765, 'x')}},
+        {longList, std::vector<std::string>(SETTING_PATH_BUFFER / 2, "a")},  // only the buffer's worth is read
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value.substr(0, 20));
@@ -210,12 +262,13 @@ TEST_F(ConfigTest, ListsSplitAtCommasAndBlanks)
     }
 }
 
-// A value is cut at its 1023 bytes, but a destination that would be cut is
+// A value is cut to its buffer, but a destination that would be cut is
 // refused, and a log name longer than its field is refused: a cut name would
 // write over some other file.
 TEST_F(ConfigTest, LongValuesAreCutOrRefusedNeverOverrun)
 {
-    const std::string share = S S "server" S + std::string(1010, 's');
+    const size_t nField = SETTING_PATH_BUFFER - 1;
+    const std::string share = S S "server" S + std::string(nField - 13, 's');
     const struct {
         const char* pszWhat;
         std::string source;
@@ -225,10 +278,10 @@ TEST_F(ConfigTest, LongValuesAreCutOrRefusedNeverOverrun)
         std::string loadedSource;
         std::string loadedDest;
     } cases[] = {
-        {"source cut at 1023", std::string(1500, 'x'), "d", "", true, std::string(1023, 'x'), "d" S},
-        {"destination filling the field", "s", std::string(1022, 'd'), "", true, "s", std::string(1022, 'd') + S},
-        {"destination without room for a separator", "s", std::string(1023, 'd'), "", false, "", ""},
-        {"destination longer than the field", "s", std::string(1500, 'd'), "", false, "", ""},
+        {"source cut to the field", std::string(2000, 'x'), "d", "", true, std::string(nField, 'x'), "d" S},
+        {"destination filling the field", "s", std::string(nField - 1, 'd'), "", true, "s", std::string(nField - 1, 'd') + S},
+        {"destination without room for a separator", "s", std::string(nField, 'd'), "", false, "", ""},
+        {"destination longer than the field", "s", std::string(2000, 'd'), "", false, "", ""},
         {"share without room for root", "s", share, "世代数=1\n世代管理タイプ=2\n", !ROOT_RULES, "s", share + S},
     };
     for (const auto& c : cases) {
@@ -241,9 +294,10 @@ TEST_F(ConfigTest, LongValuesAreCutOrRefusedNeverOverrun)
             EXPECT_EQ(c.loadedDest, config->m_pSets[0]->szDest);
         }
     }
-    for (size_t nLength : {255, 256, 1500}) {
+    const size_t nLogName = sizeof(CBackupConfig::m_szLogFile) - 1;
+    for (size_t nLength : {nLogName, nLogName + 1, size_t{1500}}) {
         const auto config = Load("[全般]\nログファイル名=" + std::string(nLength, 'l') + "\n");
-        EXPECT_EQ(nLength == 255 ? std::string(255, 'l') : "", config->m_szLogFile) << nLength;
+        EXPECT_EQ(nLength == nLogName ? std::string(nLogName, 'l') : "", config->m_szLogFile) << nLength;
     }
 }
 

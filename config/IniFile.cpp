@@ -20,9 +20,13 @@ struct IniLine {
     size_t nValueEnd;
 };
 
+// What the Windows profile functions trim around names and values: blanks,
+// the control bytes 0x09-0x0D, and Ctrl-Z (0x1A), which old editors leave at
+// the end of a file.  None of them is ever the second byte of a Shift-JIS
+// character.
 bool IsBlank(char c)
 {
-    return c == ' ' || c == '\t';
+    return c == ' ' || (c >= '\t' && c <= '\r') || c == '\x1A';
 }
 
 // Length of the character at text[i].  Only Shift-JIS needs stepping: its
@@ -50,11 +54,22 @@ size_t FindChar(const std::string& text, size_t i, size_t nEnd, char c, TextEnco
     return nEnd;
 }
 
+// The same for the last c; nEnd when there is none.
+size_t FindLastChar(const std::string& text, size_t i, size_t nEnd, char c, TextEncoding nEncoding)
+{
+    size_t nFound = nEnd;
+    while (i < nEnd) {
+        if (text[i] == c)
+            nFound = i;
+        i += CharAt(text, i, nEnd, nEncoding);
+    }
+    return nFound;
+}
+
 void Trim(const std::string& text, size_t& nStart, size_t& nEnd)
 {
     while (nStart < nEnd && IsBlank(text[nStart]))
         nStart++;
-    // A blank or tab byte is never the second byte of a Shift-JIS character.
     while (nEnd > nStart && IsBlank(text[nEnd - 1]))
         nEnd--;
 }
@@ -81,7 +96,9 @@ IniLine ReadLine(const std::string& text, size_t nStart, TextEncoding nEncoding)
         return line;
 
     if (text[nFirst] == '[') {
-        const size_t nClose = FindChar(text, nFirst + 1, line.nEnd, ']', nEncoding);
+        // The name ends at the line's last ']', as on Windows: "[s] ;old [x]"
+        // names the section "s] ;old [x", not "s".
+        const size_t nClose = FindLastChar(text, nFirst + 1, line.nEnd, ']', nEncoding);
         // A '[' line that never closes is no section header, and taking it
         // for a key would be a guess; it is ignored.
         if (nClose < line.nEnd) {
@@ -184,6 +201,92 @@ bool IsContinuationByte(unsigned char c)
     return (c & 0xC0) == 0x80;
 }
 
+// Length of the well-formed UTF-8 character at bytes[i] (shortest forms only,
+// no surrogates, nothing above U+10FFFF), or 0 when none starts there.
+size_t Utf8CharAt(const std::string& bytes, size_t i)
+{
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80)
+        return 1;
+    size_t nLength;
+    unsigned char nMin = 0x80;
+    unsigned char nMax = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        nLength = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        nLength = 3;
+        if (c == 0xE0)
+            nMin = 0xA0;
+        else if (c == 0xED)
+            nMax = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        nLength = 4;
+        if (c == 0xF0)
+            nMin = 0x90;
+        else if (c == 0xF4)
+            nMax = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + nLength > bytes.size())
+        return 0;
+    const unsigned char c1 = static_cast<unsigned char>(bytes[i + 1]);
+    if (c1 < nMin || c1 > nMax)
+        return 0;
+    for (size_t k = 2; k < nLength; k++) {
+        if (!IsContinuationByte(static_cast<unsigned char>(bytes[i + k])))
+            return 0;
+    }
+    return nLength;
+}
+
+// Length of the Shift-JIS character at bytes[i], or 0 when none starts
+// there (0x80, 0xA0, 0xFD-0xFF, or a lead byte without its second byte).
+size_t ShiftJisCharAt(const std::string& bytes, size_t i)
+{
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80 || (c >= 0xA1 && c <= 0xDF))
+        return 1;
+    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) {
+        if (i + 1 >= bytes.size())
+            return 0;
+        const unsigned char c1 = static_cast<unsigned char>(bytes[i + 1]);
+        return (c1 >= 0x40 && c1 <= 0xFC && c1 != 0x7F) ? 2 : 0;
+    }
+    return 0;
+}
+
+// How the bytes read in one encoding: the sequences that do not decode, and
+// the first line (from 1) that holds one.
+struct DecodeCount {
+    size_t nErrors = 0;
+    size_t nMultiByte = 0;  // characters of more than one byte
+    size_t nFirstBadLine = 0;
+};
+
+DecodeCount CountDecodeErrors(const std::string& bytes, size_t i, size_t (*pfnCharAt)(const std::string&, size_t))
+{
+    DecodeCount count;
+    size_t nLine = 1;
+    while (i < bytes.size()) {
+        const char c = bytes[i];
+        if (c == '\n' || (c == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n')))
+            nLine++;
+        const size_t nChar = pfnCharAt(bytes, i);
+        if (nChar == 0) {
+            count.nErrors++;
+            if (count.nFirstBadLine == 0)
+                count.nFirstBadLine = nLine;
+            i++;
+        } else {
+            if (nChar > 1)
+                count.nMultiByte++;
+            i += nChar;
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 size_t GetIniBomLength(const std::string& bytes)
@@ -191,51 +294,29 @@ size_t GetIniBomLength(const std::string& bytes)
     return bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
 }
 
-TextEncoding DetectIniEncoding(const std::string& bytes)
+TextEncoding DetectIniEncoding(const std::string& bytes, size_t* pnBadLine)
 {
-    size_t i = GetIniBomLength(bytes);
-    if (i > 0)
-        return ENCODING_UTF8;
-    const size_t n = bytes.size();
-    while (i < n) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            i++;
-            continue;
+    const size_t nBom = GetIniBomLength(bytes);
+    const DecodeCount utf8 = CountDecodeErrors(bytes, nBom, Utf8CharAt);
+    TextEncoding nEncoding = ENCODING_UTF8;
+    size_t nBadLine = utf8.nFirstBadLine;
+    if (nBom == 0 && utf8.nErrors > 0) {
+        // Much of UTF-8 Japanese also passes for Shift-JIS byte by byte, so a
+        // UTF-8 character read as Shift-JIS counts as an error of that
+        // reading too; Shift-JIS text forms a valid UTF-8 sequence only by
+        // rare chance, and nearly every double-byte character of it is an
+        // error in UTF-8.  Shift-JIS must win by more than one error, so one
+        // stray byte never flips a UTF-8 file, even one that is ASCII apart
+        // from it.
+        const DecodeCount shiftJis = CountDecodeErrors(bytes, 0, ShiftJisCharAt);
+        if (shiftJis.nErrors + utf8.nMultiByte + 1 < utf8.nErrors) {
+            nEncoding = ENCODING_SHIFT_JIS;
+            nBadLine = shiftJis.nFirstBadLine;
         }
-        // Shortest forms only, no surrogates, nothing above U+10FFFF.
-        size_t nLength;
-        unsigned char nMin = 0x80;
-        unsigned char nMax = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            nLength = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            nLength = 3;
-            if (c == 0xE0)
-                nMin = 0xA0;
-            else if (c == 0xED)
-                nMax = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            nLength = 4;
-            if (c == 0xF0)
-                nMin = 0x90;
-            else if (c == 0xF4)
-                nMax = 0x8F;
-        } else {
-            return ENCODING_SHIFT_JIS;
-        }
-        if (i + nLength > n)
-            return ENCODING_SHIFT_JIS;
-        const unsigned char c1 = static_cast<unsigned char>(bytes[i + 1]);
-        if (c1 < nMin || c1 > nMax)
-            return ENCODING_SHIFT_JIS;
-        for (size_t k = 2; k < nLength; k++) {
-            if (!IsContinuationByte(static_cast<unsigned char>(bytes[i + k])))
-                return ENCODING_SHIFT_JIS;
-        }
-        i += nLength;
     }
-    return ENCODING_UTF8;
+    if (pnBadLine != nullptr)
+        *pnBadLine = nBadLine;
+    return nEncoding;
 }
 
 const char* DetectIniLineEnd(const std::string& text)

@@ -13,10 +13,12 @@
 // Length of the UTF-8 byte-order mark that starts bytes: 3 or 0.
 size_t GetIniBomLength(const std::string& bytes);
 
-// ENCODING_UTF8 when bytes (after any byte-order mark) are valid UTF-8,
-// else ENCODING_SHIFT_JIS.  Text in Shift-JIS with any character beyond
-// ASCII is practically never valid UTF-8, while pure ASCII is both.
-TextEncoding DetectIniEncoding(const std::string& bytes);
+// The encoding the bytes are in: UTF-8 with a byte-order mark or when they
+// are valid UTF-8; otherwise the one of UTF-8 and Shift-JIS in which they
+// decode with fewer errors, ties (and a lead of one error) going to UTF-8.  *pnBadLine, when given,
+// receives the first line (from 1) that does not decode in the encoding
+// chosen, or 0.
+TextEncoding DetectIniEncoding(const std::string& bytes, size_t* pnBadLine = nullptr);
 
 // The line end that text uses first ("\r\n", "\n" or "\r"); "\n" when the
 // text has none.

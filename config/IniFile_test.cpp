@@ -29,9 +29,10 @@ TEST(IniFileTest, FindsValuesAsTheProfileFunctionsDo)
     } cases[] = {
         {U8, "[t]\r\n[s]\rk=v\n\r\nj=w", "s", "j", true, "w"},  // CR, LF, CR LF, a blank line, no last line end
         {U8, " \t[ \tmy s\t ]\t\n \t my k \t= \t v  w \t\n", "my s", "my k", true, "v  w"},
-        {U8, "[s]x]\nk=v\n", "s", "k", true, "v"},
-        {U8, "[s]x]\nk=v\n", "s]x", "k", false, ""},
+        {U8, "[s]x]\nk=v\n", "s]x", "k", true, "v"},  // the name ends at the last ']'
+        {U8, "[s] ;old [x]\nk=v\n", "s", "k", false, ""},
         {U8, "[s] ; the first\nk=v\n", "s", "k", true, "v"},
+        {U8, "[s]\n\x0c\x0bk\x1a=\x0cv\x1a\x1a", "s", "k", true, "v"},  // form feed, Ctrl-Z trimmed
         {U8, "[s]\nk = a=b\n", "s", "k", true, "a=b"},
         {U8, "[s]\nk\nk=v\n", "s", "k", false, ""},  // a line without '=' is a key without value
         {U8, "[s]\nk=  \n", "s", "k", true, ""},
@@ -84,20 +85,31 @@ TEST(IniFileTest, SetsAValueInPlaceOrAtTheEndOfItsSection)
     }
 }
 
-TEST(IniFileTest, ValidUtf8OrAByteOrderMarkMeansUtf8)
+TEST(IniFileTest, EncodingIsTheOneWithFewerDecodeErrors)
 {
     const struct {
         std::string bytes;
         TextEncoding nExpected;
+        size_t nBadLine;  // the first line that does not decode in it
     } cases[] = {
-        {u8"[全般]", U8},
-        {"[" SJ_ZENPAN "]", SJ},
-        {"\xEF\xBB\xBF" "k=" SJ_SO, U8},
-        {"\xC0\xAF", SJ},      // overlong '/'
-        {"\xE3\x81", SJ},      // cut short
+        {u8"[全般]", U8, 0},
+        {"[" SJ_ZENPAN "]", SJ, 0},
+        {"\xEF\xBB\xBF" "k=" SJ_SO, U8, 1},
+        {"\xC0\xAF", SJ, 0},   // overlong '/'
+        {"\xE3\x81", SJ, 0},   // cut short
+        // One stray byte never flips a file: a Latin-1 e in a comment, also
+        // where the rest would pass for Shift-JIS byte by byte.
+        {u8"[全般]\n; caf\xE9\nk=v\n", U8, 2},
+        {u8"[全般]\n; caf\xE9" "au lait\n", U8, 2},
+        {"k=v\n\xE9t\n", U8, 2},                // ASCII apart from the byte
+        {"k=v\r\n\xE9t\xE9t\r\n", SJ, 0},   // two such pairs: the Shift-JIS reading wins
+        {"[" SJ_ZENPAN "]\r\n\xFF\r\n", SJ, 2},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.nExpected, DetectIniEncoding(c.bytes)) << testing::PrintToString(c.bytes);
+    for (const auto& c : cases) {
+        size_t nBadLine = 99;
+        EXPECT_EQ(c.nExpected, DetectIniEncoding(c.bytes, &nBadLine)) << testing::PrintToString(c.bytes);
+        EXPECT_EQ(c.nBadLine, nBadLine) << testing::PrintToString(c.bytes);
+    }
     EXPECT_EQ(3u, GetIniBomLength("\xEF\xBB\xBF[s]"));
 }
 

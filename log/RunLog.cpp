@@ -3,8 +3,19 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include <string>
+
 #include "config/BackupConfig.h"
+#include "log/LogText.h"
 #include "platform/Time.h"
+
+namespace {
+
+// Room for a line naming two paths of the longest kind (PATH_MAX on POSIX)
+// and the words around them; a longer line is cut.
+const size_t LINE_BUFFER = 8192;
+
+}  // namespace
 
 short g_bLogOpen = 0;
 CStdioFile g_logFile;
@@ -30,7 +41,9 @@ void WriteLog(short nKind, const char* pszText)
     if (nKind != LOG_RESULT && g_pConfig != nullptr && g_pConfig->m_bLogResultsOnly != 0)
         return;
     std::string stamp = CTime::GetCurrentTime().Format("%Y/%m/%d %H:%M:%S  ");
-    if (!g_logFile.WriteString(stamp.c_str()) || !g_logFile.WriteString(pszText) ||
+    std::string text;
+    EscapeForDisplay(pszText, text);
+    if (!g_logFile.WriteString(stamp.c_str()) || !g_logFile.WriteString(text.c_str()) ||
         !g_logFile.WriteString("\n")) {
         // A log that cannot be written any more (a full disk) is given up;
         // the backup itself goes on.
@@ -45,13 +58,16 @@ void WriteLogDetail(const char* pszText)
 
 BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
 {
-    char szLine[1024];
+    char szLine[LINE_BUFFER];
     va_list args;
     va_start(args, pszFormat);
     int nLength = vsnprintf(szLine, sizeof(szLine), pszFormat, args);
     va_end(args);
-    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szLine))
+    if (nLength < 0)
         return FALSE;
+    // A file is never left out because its line is long: the line gives way.
+    if (static_cast<size_t>(nLength) >= sizeof(szLine))
+        MarkLineCut(szLine, sizeof(szLine));
     WriteLog(nKind, szLine);
     return TRUE;
 }

@@ -12,14 +12,16 @@ extern short g_bLogOpen;
 extern CStdioFile g_logFile;
 
 // Writes one line: local time "%Y/%m/%d %H:%M:%S  ", the text, a line end.
-// Kind 1 is a result line; any other kind is a detail line, dropped when the
+// Control characters and bytes that are no text are written escaped (see
+// EscapeForDisplay), so that no name can forge a line of its own.  Kind 1
+// is a result line; any other kind is a detail line, dropped when the
 // settings ask for results only.  Nothing happens while the log is closed.
 void WriteLog(short nKind, const char* pszText);
 void WriteLogDetail(const char* pszText);
 
-// Formats a line into a 1024-byte buffer and writes it with WriteLog.
-// Returns FALSE when the line did not fit: nothing is written then, and the
-// caller reports the entry it was about (see the engine's callers).
+// Formats a line into an 8192-byte buffer and writes it with WriteLog; a
+// line that does not fit is cut at a character boundary and marked with an
+// ellipsis.  FALSE only when the format itself fails (nothing is written).
 BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))

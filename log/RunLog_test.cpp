@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,8 @@ protected:
     CBackupConfig m_config;
 };
 
-// The filter is read on every call, and a line that does not fit its buffer
-// is refused whole rather than cut.
-TEST_F(RunLogTest, ResultsOnlyDropsDetailLinesAndLongLinesAreRefused)
+// The filter is read on every call.
+TEST_F(RunLogTest, ResultsOnlyDropsDetailLines)
 {
     ASSERT_TRUE(OpenRunLog(m_path.c_str()));
     WriteLog(LOG_RESULT, "result 1");
@@ -35,11 +35,50 @@ TEST_F(RunLogTest, ResultsOnlyDropsDetailLinesAndLongLinesAreRefused)
     WriteLog(LOG_RESULT, "result 2");
     WriteLogDetail("detail 2");
     WriteLog(7, "odd kind");
-    EXPECT_TRUE(WriteLogFormat(LOG_RESULT, "%s", std::string(1023, 'a').c_str()));
-    EXPECT_FALSE(WriteLogFormat(LOG_RESULT, "%s", std::string(1024, 'b').c_str()));
     CloseRunLog();
-    EXPECT_EQ((std::vector<std::string>{"result 1", "detail 1", "result 2", std::string(1023, 'a')}),
-              ReadLogTexts(m_path));
+    EXPECT_EQ((std::vector<std::string>{"result 1", "detail 1", "result 2"}), ReadLogTexts(m_path));
+}
+
+// A name can hold anything; the log shows it without letting it start a
+// line of its own, and a line too long for its buffer is cut, not dropped.
+TEST_F(RunLogTest, NamesAreEscapedAndLongLinesCut)
+{
+    std::string longName;
+    for (int i = 0; i < 5000; i++)
+        longName += "あ";
+    const size_t nMark = strlen("…");
+    std::string cut;
+    while (cut.size() + strlen("あ") + nMark <= 8191)
+        cut += "あ";
+    const struct {
+        std::string text;
+        std::string line;
+    } cases[] = {
+        {"x\n2026/01/01 00:00:00  done", "x\\n2026/01/01 00:00:00  done"},
+        {"\t\r\x1b[31m\x7f", "\\t\\r\\x1b[31m\\x7f"},
+        {"a\xff\xfe" "b", "a\\xff\\xfeb"},  // no text in any encoding
+        {"a" + std::string(9000, 'b'), "a" + std::string(8191 - 1 - nMark, 'b') + "…"},
+        {longName, cut + "…"},
+    };
+    ASSERT_TRUE(OpenRunLog(m_path.c_str()));
+    for (const auto& c : cases)
+        EXPECT_TRUE(WriteLogFormat(LOG_RESULT, "%s", c.text.c_str()));
+    CloseRunLog();
+    std::vector<std::string> expected;
+    for (const auto& c : cases)
+        expected.push_back(c.line);
+    EXPECT_EQ(expected, ReadLogTexts(m_path));
+}
+
+// A Shift-JIS log stays Shift-JIS: what it cannot hold becomes '?'.
+TEST_F(RunLogTest, CharactersShiftJisLacksBecomeQuestionMarks)
+{
+    g_logFile.SetTextEncoding(ENCODING_SHIFT_JIS);
+    ASSERT_TRUE(OpenRunLog(m_path.c_str()));
+    WriteLog(LOG_RESULT, "a\xED\x95\x9C" "b\xE3\x82\xBD");  // a, the Hangul 한, b, ソ in UTF-8
+    CloseRunLog();
+    g_logFile.SetTextEncoding(ENCODING_NATIVE);
+    EXPECT_EQ(std::vector<std::string>{"a?b\x83\x5C"}, ReadLogTexts(m_path));
 }
 
 // A disk that fills up during the run: logging stops, nothing else does.

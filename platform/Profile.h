@@ -22,5 +22,6 @@ BOOL WriteProfileString(const char* pszSection, const char* pszKey, const char* 
                         const char* pszFile);
 
 // Encoding of the file's text (ENCODING_NATIVE on Windows and for a file
-// that does not exist).
+// that does not exist).  On POSIX, a line that does not decode in it is
+// named in one line on stderr.
 TextEncoding GetProfileEncoding(const char* pszFile);

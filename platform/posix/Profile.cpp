@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -110,8 +111,10 @@ bool ReplaceFile(const std::string& target, const std::string& bytes, const stru
     for (int nTry = 0; nTry < 100 && fd < 0; nTry++) {
         temp = folder + "." + name + "." + std::to_string(getpid()) + "."
                + std::to_string(s_nCounter.fetch_add(1)) + ".tmp";
-        // 0666 lets the umask decide for a new file, as for any new file.
-        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // Only we can read the temporary until it has the old file's mode:
+        // the settings may be private.  A new file is left to the umask, as
+        // any new file is.
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, pOld != nullptr ? 0600 : 0666);
         if (fd < 0 && errno != EEXIST)
             return false;
     }
@@ -119,8 +122,13 @@ bool ReplaceFile(const std::string& target, const std::string& bytes, const stru
         return false;
 
     bool bOk = WriteAll(fd, bytes);
-    if (bOk && pOld != nullptr)
+    if (bOk && pOld != nullptr) {
+        // Run as root on a user's file, the file stays the user's; where
+        // that cannot be done the owner is ours, as for any rewritten file.
+        const int nChown = fchown(fd, pOld->st_uid, pOld->st_gid);
+        (void)nChown;
         bOk = fchmod(fd, pOld->st_mode & 07777) == 0;
+    }
     if (bOk)
         bOk = fsync(fd) == 0;
     if (close(fd) != 0)
@@ -237,5 +245,12 @@ TextEncoding GetProfileEncoding(const char* pszFile)
     std::string bytes;
     if (pszFile == nullptr || ReadWholeFile(pszFile, bytes) != READ_OK)
         return ENCODING_NATIVE;
-    return DetectIniEncoding(bytes);
+    size_t nBadLine = 0;
+    const TextEncoding nEncoding = DetectIniEncoding(bytes, &nBadLine);
+    // The keys on that line may read as missing or garbled; a hand-edited
+    // file deserves to be told which line to look at.
+    if (nBadLine > 0)
+        fprintf(stderr, "Tandemix: %s の %zu 行目は %s として読めません\n", pszFile, nBadLine,
+                nEncoding == ENCODING_SHIFT_JIS ? "Shift-JIS" : "UTF-8");
+    return nEncoding;
 }

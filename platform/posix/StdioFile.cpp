@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/Text.h"
+
 BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags)
 {
     Close();
@@ -13,12 +15,23 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags)
 
 BOOL CStdioFile::WriteString(const char* pszText)
 {
-    if (m_nEncoding == ENCODING_SHIFT_JIS) {
-        std::string converted;
-        // A name with characters that Shift-JIS lacks is written as it is
-        // (UTF-8) rather than dropped: the line still says what happened.
-        if (ConvertText(pszText, ENCODING_NATIVE, ENCODING_SHIFT_JIS, converted))
-            return WriteBytes(converted.c_str());
+    if (m_nEncoding != ENCODING_SHIFT_JIS)
+        return WriteBytes(pszText);
+    std::string converted;
+    if (ConvertText(pszText, ENCODING_NATIVE, ENCODING_SHIFT_JIS, converted))
+        return WriteBytes(converted.c_str());
+    // Some character has no Shift-JIS form: each such character is written
+    // as '?', so that the file stays Shift-JIS throughout and the rest of
+    // the line reads as it should.
+    std::string text;
+    std::string one;
+    for (const char* p = pszText; *p != '\0';) {
+        const int nLength = CharLength(p);
+        if (ConvertText(std::string(p, static_cast<size_t>(nLength)), ENCODING_NATIVE, ENCODING_SHIFT_JIS, one))
+            text += one;
+        else
+            text += '?';
+        p += nLength;
     }
-    return WriteBytes(pszText);
+    return WriteBytes(text.c_str());
 }

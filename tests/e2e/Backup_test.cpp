@@ -193,7 +193,7 @@ TEST_F(Backup, AMissingSourceIsReportedAndItsOlderBackupsAreUntouched)
     WriteFile("bk1/1_gone/a.txt", "before", BASE_TIME);
     WriteFile("here/b.txt", "b", BASE_TIME);
     WriteSettings({Set("gone", "bk1", "世代数=3\n世代管理タイプ=2\n"), Set("here", "bk2"),
-                   "バックアップ元=" + ProgramPath("here") + "\nバックアップ先=" + std::string(1100, 'd') + "\n"});
+                   "バックアップ元=" + ProgramPath("here") + "\nバックアップ先=" + std::string(5000, 'd') + "\n"});
     EXPECT_EQ(1, Run());
 
     EXPECT_EQ((Lines{"1_gone/", "1_gone/a.txt", "gone/", "gone/a.txt"}), ListTree("bk1"));

@@ -17,12 +17,6 @@ std::string LocalStamp(time_t t)
     return szStamp;
 }
 
-TEST_F(Startup, WithoutSettingsRunsNothingAndCreatesNothing)
-{
-    EXPECT_EQ(0, Run());
-    EXPECT_EQ(Lines(), ListTree());
-}
-
 // The log of an earlier run is replaced by exactly one line, stamped with
 // the local time, in the program's encoding and line end.
 TEST_F(Startup, LogHoldsExactlyTheStartLine)
