@@ -142,14 +142,6 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
             return StopFlag(0);
     }
 
-    // The copy line is formatted before anything is moved: a line that
-    // cannot be written leaves the file alone, with its older copies.
-    char szCopyLine[1024];
-    int nLength = snprintf(szCopyLine, sizeof(szCopyLine), "  コピーします  %s => %s", szSrcPath, szDstPath);
-    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szCopyLine)) {
-        ReportTooLong(szSrcPath);
-        return StopFlag(0);
-    }
     if (bExists && pSet->nFileGenerations >= 1 &&
         (HasGenerationNamesInSource(szSrcPath, pSet->nFileGenerations) || !RotateFileGenerations(szDstPath, pSet))) {
         WriteLogNaming(LOG_RESULT, "  世代を作れなかったのでコピーしません  ", szDstPath, "");
@@ -161,7 +153,7 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
     UINT nFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
     if (g_pConfig == nullptr || g_pConfig->m_bShowShellProgress == 0)
         nFlags |= FOF_SILENT;
-    WriteLog(LOG_RESULT, szCopyLine);
+    WriteLogFormat(LOG_RESULT, "  コピーします  %s => %s", szSrcPath, szDstPath);
 
     short nStop = 0;
     BOOL bAborted = FALSE;

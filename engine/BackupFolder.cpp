@@ -130,18 +130,15 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
                         SafeCat(szPattern, sizeof(szPattern), pszRelPath) &&
                         SafeCat(szPattern, sizeof(szPattern), ALL_ENTRIES);
     if (IsTargetFolder(pszRelPath, pSet) == 0) {
-        // Excluded either way; a pattern too long for the line is shown cut.
-        char szShown[PATH_BUFFER];
-        JoinForLog(szShown, sizeof(szShown), pszSrcRoot, pszRelPath, ALL_ENTRIES);
-        WriteLogNaming(LOG_DETAIL, "  対象外フォルダ名に指定されたフォルダなのでコピーせず ", szShown, "");
+        WriteLogFormat(LOG_DETAIL, "  対象外フォルダ名に指定されたフォルダなのでコピーせず %s%s%s", pszSrcRoot,
+                       pszRelPath != nullptr ? pszRelPath : "", ALL_ENTRIES);
         return 0;
     }
-    // The end line has the start line's length, so a start line that fits
-    // guarantees the end line.
-    if (!bPatternFits || !WriteLogFormat(LOG_DETAIL, "  フォルダのコピー開始 %s", szPattern)) {
+    if (!bPatternFits) {
         ReportTooLong(pszSrcRoot, pszRelPath);
         return 0;
     }
+    WriteLogFormat(LOG_DETAIL, "  フォルダのコピー開始 %s", szPattern);
 
     short nStop = 0;
     CFileFind finder;
@@ -161,10 +158,7 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
             continue;
         }
         if (bDirectory) {
-            if (!WriteLogFormat(LOG_DETAIL, "  次のフォルダを発見 %s", szEntryRel)) {
-                ReportLongEntry(pszSrcRoot, pszRelPath, finder.GetFileName(), bDirectory, pSet);
-                continue;
-            }
+            WriteLogFormat(LOG_DETAIL, "  次のフォルダを発見 %s", szEntryRel);
             if (IsTargetFolder(szEntryRel, pSet) != 0) {
                 char szEntryDst[PATH_BUFFER];
                 if (!SafeCopy(szEntryDst, sizeof(szEntryDst), pszDstRoot) ||
@@ -177,10 +171,7 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
             }
             nStop = BackupFolder(pszSrcRoot, szEntryRel, pszDstRoot, pSet);
         } else {
-            if (!WriteLogFormat(LOG_DETAIL, "  ファイルを発見 %s", szEntryRel)) {
-                ReportLongEntry(pszSrcRoot, pszRelPath, finder.GetFileName(), bDirectory, pSet);
-                continue;
-            }
+            WriteLogFormat(LOG_DETAIL, "  ファイルを発見 %s", szEntryRel);
             nStop = BackupFile(pszSrcRoot, pszDstRoot, szEntryRel, pSet);
         }
     }

@@ -12,9 +12,6 @@ namespace {
 
 const int32_t MAX_GENERATIONS = 9;
 
-// Room of one run-log line (WriteLogFormat's buffer, terminator included).
-const size_t LOG_LINE_BUFFER = 1024;
-
 const char MOVE_LINE[] = "    %s => %s";
 
 // The oldest generation waits under this name, beside its item, until every
@@ -42,16 +39,10 @@ BOOL FormatGenerationName(char* pszOut, size_t nSize, const char* pszFolder, con
     return SafeCopy(pszOut, nSize, pszFolder) && SafeCat(pszOut, nSize, szGeneration);
 }
 
-BOOL MoveLineFits(const char* pszFrom, const char* pszTo)
-{
-    int nLine = snprintf(nullptr, 0, MOVE_LINE, pszFrom, pszTo);
-    return nLine >= 0 && static_cast<size_t>(nLine) < LOG_LINE_BUFFER;
-}
-
-// Makes every path of the rotation and checks that every move line fits the
-// log, before anything is touched: a name that does not fit then stops the
-// rotation with nothing moved, and no path is ever cut into another name.
-BOOL MakeGenerationPaths(const char* pszItem, int32_t nCount, const char* pszNewItem, GenerationPaths& paths)
+// Makes every path of the rotation before anything is touched: a name that
+// does not fit then stops the rotation with nothing moved, and no path is
+// ever cut into another name.
+BOOL MakeGenerationPaths(const char* pszItem, int32_t nCount, GenerationPaths& paths)
 {
     char szFolder[PATH_BUFFER];
     char szName[PATH_BUFFER];
@@ -64,20 +55,16 @@ BOOL MakeGenerationPaths(const char* pszItem, int32_t nCount, const char* pszNew
     if (szName[0] == '\0')
         return FALSE;
     for (int n = 1; n <= nCount; n++) {
-        if (!FormatGenerationName(paths.aszPath[n], sizeof(paths.aszPath[n]), szFolder, szName, n) ||
-            !MoveLineFits(paths.aszPath[n - 1], paths.aszPath[n]))
+        if (!FormatGenerationName(paths.aszPath[n], sizeof(paths.aszPath[n]), szFolder, szName, n))
             return FALSE;
     }
-    if (pszNewItem != nullptr && !MoveLineFits(pszNewItem, pszItem))
-        return FALSE;
     return SafeCopy(paths.szDropped, sizeof(paths.szDropped), szFolder) &&
            SafeCat(paths.szDropped, sizeof(paths.szDropped), DROPPED_NAME);
 }
 
 BOOL RefuseRotation(const char* pszItem)
 {
-    if (!WriteLogFormat(LOG_RESULT, "  世代名を作れないので世代を作りません %s", pszItem))
-        WriteLog(LOG_RESULT, "  世代名を作れないので世代を作りません");
+    WriteLogFormat(LOG_RESULT, "  世代名を作れないので世代を作りません %s", pszItem);
     return FALSE;
 }
 
@@ -85,8 +72,7 @@ BOOL ReportFailedDelete(const char* pszPath, DWORD dwError)
 {
     char szError[256];
     FormatSystemError(dwError, szError, sizeof(szError));
-    if (!WriteLogFormat(LOG_RESULT, "  世代の削除に失敗しました %s (%s)", pszPath, szError))
-        WriteLogFormat(LOG_RESULT, "  世代の削除に失敗しました %s", pszPath);
+    WriteLogFormat(LOG_RESULT, "  世代の削除に失敗しました %s (%s)", pszPath, szError);
     return FALSE;
 }
 
@@ -94,11 +80,7 @@ BOOL ReportFailedRename(const char* pszFrom, const char* pszTo, DWORD dwError)
 {
     char szError[256];
     FormatSystemError(dwError, szError, sizeof(szError));
-    // The two paths fit a move line, but with the error text they may not:
-    // the line then names the generation that stayed where it was.
-    if (!WriteLogFormat(LOG_RESULT, "  世代の名前変更に失敗しました %s => %s (%s)", pszFrom, pszTo, szError) &&
-        !WriteLogFormat(LOG_RESULT, "  世代の名前変更に失敗しました %s (%s)", pszFrom, szError))
-        WriteLogFormat(LOG_RESULT, "  世代の名前変更に失敗しました %s", pszFrom);
+    WriteLogFormat(LOG_RESULT, "  世代の名前変更に失敗しました %s => %s (%s)", pszFrom, pszTo, szError);
     return FALSE;
 }
 
@@ -182,13 +164,12 @@ BOOL RotateGenerations(const char* pszItem, int32_t* pnCountField, GenerationTyp
         return TRUE;
 
     static GenerationPaths paths;   // worker thread only; too large for its stack at every depth
-    if (!MakeGenerationPaths(pszItem, nCount, pszNewItem, paths))
+    if (!MakeGenerationPaths(pszItem, nCount, paths))
         return RefuseRotation(pszItem);
 
     const char* pszCountLine = nType == GENERATIONS_FILE ? "  タイプ１の世代を作ります 世代数=%d"
                                                           : "  タイプ２の世代を作ります 世代数=%d";
-    if (!WriteLogFormat(LOG_DETAIL, pszCountLine, nCount))
-        return RefuseRotation(pszItem);
+    WriteLogFormat(LOG_DETAIL, pszCountLine, nCount);
 
     // An oldest copy still waiting from a run that ended before it was
     // deleted is what that rotation dropped.
@@ -233,7 +214,7 @@ BOOL DropOldestTopGeneration(const char* pszPath, BackupSet* pSet)
     if (nCount <= 0)
         return TRUE;
     static GenerationPaths paths;   // worker thread only
-    if (!MakeGenerationPaths(pszPath, nCount, nullptr, paths))
+    if (!MakeGenerationPaths(pszPath, nCount, paths))
         return RefuseRotation(pszPath);
     const char* apszDoomed[] = {paths.szDropped, paths.aszPath[nCount]};
     for (const char* pszDoomed : apszDoomed) {

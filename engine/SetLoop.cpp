@@ -73,13 +73,7 @@ void ReportSource(const char* pszSource, const char* pszWhat, DWORD dwError)
     NoteRunFailure();
     char szError[256];
     FormatSystemError(dwError, szError, sizeof(szError));
-    char szAfter[512];
-    int nLength = snprintf(szAfter, sizeof(szAfter), ")%s  エラー=%s", pszWhat, szError);
-    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szAfter))
-        nLength = snprintf(szAfter, sizeof(szAfter), ")%s", pszWhat);
-    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szAfter))
-        return;
-    WriteLogNaming(LOG_RESULT, "バックアップ元(", pszSource, szAfter);
+    WriteLogFormat(LOG_RESULT, "バックアップ元(%s)%s  エラー=%s", pszSource, pszWhat, szError);
 }
 
 void ReportSet(int nSetNumber, const char* pszWhat)
@@ -210,11 +204,8 @@ BOOL OverlapsSource(int nSetNumber, const BackupSet* pSet, const SetPlan& plan)
     FileIdentity item;
     if (!GetFileServices().GetIdentity(plan.szItem, item) || !IsSameOrAbove(item, pSet->szSource))
         return FALSE;
-    char szAfter[PATH_BUFFER + 64];
-    int nLength = snprintf(szAfter, sizeof(szAfter), ")とバックアップ先(%s)が重なるのでバックアップしません", plan.szItem);
-    if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szAfter))
-        snprintf(szAfter, sizeof(szAfter), ")とバックアップ先が重なるのでバックアップしません");
-    WriteLogNaming(LOG_RESULT, "バックアップ元(", pSet->szSource, szAfter);
+    WriteLogFormat(LOG_RESULT, "バックアップ元(%s)とバックアップ先(%s)が重なるのでバックアップしません", pSet->szSource,
+                   plan.szItem);
     ReportSet(nSetNumber, "バックアップ先がバックアップ元と重なるのでバックアップしません");
     return TRUE;
 }
@@ -371,10 +362,8 @@ short RunSet(int nSetNumber, BackupSet* pSet)
 
     WriteLogFormat(LOG_RESULT, "バックアップセット %d ... バックアップ完了", nSetNumber);
     if (nStop == 0 && g_bCancel == 0 && pSet->szAfterCommand[0] != '\0') {
-        if (WriteLogFormat(LOG_DETAIL, "バックアップセット %d ... シェル実行 %s", nSetNumber, pSet->szAfterCommand))
-            services.ShellOpen(pSet->szAfterCommand);
-        else
-            ReportSet(nSetNumber, "実行するコマンドが長すぎるのでシェル実行しません");
+        WriteLogFormat(LOG_DETAIL, "バックアップセット %d ... シェル実行 %s", nSetNumber, pSet->szAfterCommand);
+        services.ShellOpen(pSet->szAfterCommand);
     }
     return nStop;
 }
