@@ -6,13 +6,12 @@
 
 const int MAX_BACKUP_SETS = 256;
 const int MAX_LIST_ENTRIES = 1024;
-const int PATH_BUFFER = 1024;
 
 // Text fields hold what the Windows profile functions deliver into a
 // 1024-byte buffer of Shift-JIS, after conversion to UTF-8: a double-byte
 // character there takes three bytes here, so half as much room again.
 const int SETTING_TEXT_BUFFER = 1024 * 3 / 2;
-const int SETTING_PATH_BUFFER = PATH_BUFFER > SETTING_TEXT_BUFFER ? PATH_BUFFER : SETTING_TEXT_BUFFER;
+const int SETTING_PATH_BUFFER = SETTING_TEXT_BUFFER;
 
 // One backup set, zero-filled when created.
 struct BackupSet {

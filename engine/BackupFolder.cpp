@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "engine/RunState.h"
 #include "engine/BackupFile.h"
@@ -123,9 +125,25 @@ void SetWalkGuard(const WalkGuard& guard)
     g_guard = guard;
 }
 
+// The paths of one level of the walk.  A path may be as deep as it is long,
+// so they live on the heap: on the stack, a few buffers a level would
+// overflow it long before the deepest path a buffer holds.
+struct WalkPaths {
+    char szPattern[PATH_BUFFER];
+    char szEntryRel[PATH_BUFFER];
+    char szEntryDst[PATH_BUFFER];
+};
+
 short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* pszDstRoot, BackupSet* pSet)
 {
-    char szPattern[PATH_BUFFER];
+    std::unique_ptr<WalkPaths> pPaths(new (std::nothrow) WalkPaths);
+    if (!pPaths) {
+        ReportTooLong(pszSrcRoot, pszRelPath);
+        return 0;
+    }
+    char (&szPattern)[PATH_BUFFER] = pPaths->szPattern;
+    char (&szEntryRel)[PATH_BUFFER] = pPaths->szEntryRel;
+    char (&szEntryDst)[PATH_BUFFER] = pPaths->szEntryDst;
     BOOL bPatternFits = SafeCopy(szPattern, sizeof(szPattern), pszSrcRoot) &&
                         SafeCat(szPattern, sizeof(szPattern), pszRelPath) &&
                         SafeCat(szPattern, sizeof(szPattern), ALL_ENTRIES);
@@ -150,7 +168,6 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
         if (finder.IsDots())
             continue;
         BOOL bDirectory = finder.IsDirectory();
-        char szEntryRel[PATH_BUFFER];
         if (!SafeCopy(szEntryRel, sizeof(szEntryRel), pszRelPath) ||
             !SafeCat(szEntryRel, sizeof(szEntryRel), finder.GetFileName()) ||
             (bDirectory && !SafeCat(szEntryRel, sizeof(szEntryRel), PATH_SEP_STR))) {
@@ -160,7 +177,6 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
         if (bDirectory) {
             WriteLogFormat(LOG_DETAIL, "  次のフォルダを発見 %s", szEntryRel);
             if (IsTargetFolder(szEntryRel, pSet) != 0) {
-                char szEntryDst[PATH_BUFFER];
                 if (!SafeCopy(szEntryDst, sizeof(szEntryDst), pszDstRoot) ||
                     !SafeCat(szEntryDst, sizeof(szEntryDst), szEntryRel)) {
                     ReportTooLong(pszDstRoot, szEntryRel);

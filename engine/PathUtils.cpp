@@ -10,7 +10,8 @@ namespace {
 
 // Walks the path a character at a time, so that a Shift-JIS second byte
 // 0x5C is never taken for a separator.  Fails when a character begins at
-// offset 1024 or beyond: such a path cannot have come from a path buffer.
+// offset PATH_BUFFER or beyond: such a path cannot have come from a path
+// buffer.
 // *pnLastSep is the offset of the last separator, or -1 when there is none;
 // *pnLength the length of the path.
 BOOL ScanSeparators(const char* pszPath, long* pnLastSep, size_t* pnLength)

@@ -10,12 +10,12 @@
 
 // Name part: everything after the last separator (the whole path when it has
 // none).  FALSE, with an empty output, when the path does not fit the
-// 1024-byte limit or the name does not fit nSize.
+// path buffer's limit or the name does not fit nSize.
 BOOL GetFileNamePart(char* pszOut, size_t nSize, const char* pszPath);
 
 // Folder part: everything up to and including the last separator (empty when
 // there is none).  FALSE, with an empty output, when the path does not fit
-// the 1024-byte limit or the folder part does not fit nSize.
+// the path buffer's limit or the folder part does not fit nSize.
 BOOL GetFolderPart(char* pszOut, size_t nSize, const char* pszPath);
 
 // Copies pszSrc (null counts as empty) into pszOut of nSize bytes.  When it

@@ -58,27 +58,27 @@ TEST(PathSplitTest, NameAndFolderParts)
     }
 }
 
-TEST(PathSplitTest, ScanStopsAtOffset1024AndPartsMustFitTheirBuffer)
+TEST(PathSplitTest, ScanStopsAtThePathBufferAndPartsMustFitTheirBuffer)
 {
-    const std::string path1024 = std::string(1020, 'a') + PATH_SEP + "bcd";
-    char szBig[2048];
-    EXPECT_TRUE(GetFileNamePart(szBig, sizeof szBig, path1024.c_str()));
+    const std::string pathFull = std::string(PATH_BUFFER - 4, 'a') + PATH_SEP + "bcd";
+    char szBig[2 * PATH_BUFFER];
+    EXPECT_TRUE(GetFileNamePart(szBig, sizeof szBig, pathFull.c_str()));
     EXPECT_STREQ("bcd", szBig);
-    EXPECT_TRUE(GetFolderPart(szBig, sizeof szBig, path1024.c_str()));
-    EXPECT_EQ(path1024.substr(0, 1021), szBig);
-    EXPECT_FALSE(GetFileNamePart(szBig, sizeof szBig, (path1024 + "e").c_str()));
+    EXPECT_TRUE(GetFolderPart(szBig, sizeof szBig, pathFull.c_str()));
+    EXPECT_EQ(pathFull.substr(0, PATH_BUFFER - 3), szBig);
+    EXPECT_FALSE(GetFileNamePart(szBig, sizeof szBig, (pathFull + "e").c_str()));
     EXPECT_STREQ("", szBig);
-    EXPECT_FALSE(GetFolderPart(szBig, sizeof szBig, (path1024 + "e").c_str()));
+    EXPECT_FALSE(GetFolderPart(szBig, sizeof szBig, (pathFull + "e").c_str()));
     EXPECT_STREQ("", szBig);
-    // A character that begins at offset 1023 is read whole.
-    EXPECT_TRUE(GetFileNamePart(szBig, sizeof szBig, (std::string(1022, 'a') + PATH_SEP + WIDE).c_str()));
+    // A character that begins at the last offset is read whole.
+    EXPECT_TRUE(GetFileNamePart(szBig, sizeof szBig, (std::string(PATH_BUFFER - 2, 'a') + PATH_SEP + WIDE).c_str()));
     EXPECT_EQ(WIDE, szBig);
 
     char szName[8];
     EXPECT_FALSE(GetFileNamePart(szName, sizeof szName, P("dir\\name.txt").c_str()));
     EXPECT_STREQ("", szName);
     char szFolder[PATH_BUFFER];
-    EXPECT_FALSE(GetFolderPart(szFolder, sizeof szFolder, (std::string(1023, 'a') + PATH_SEP).c_str()));
+    EXPECT_FALSE(GetFolderPart(szFolder, sizeof szFolder, (std::string(PATH_BUFFER - 1, 'a') + PATH_SEP).c_str()));
     EXPECT_STREQ("", szFolder);
 }
 

@@ -29,6 +29,11 @@ struct RECT {
 const char PATH_SEP = '/';
 #define PATH_SEP_STR "/"
 
+// Room of the buffers that hold one path, terminator included: a Linux
+// path (PATH_MAX), and on Windows any path the long-path prefix reaches in
+// practice, in UTF-8.
+const int PATH_BUFFER = 4096;
+
 // A medium that is not there (an empty card reader, an ejected disc) is the
 // POSIX counterpart of a drive that is not ready.
 const DWORD ERROR_NOT_READY = ENOMEDIUM;

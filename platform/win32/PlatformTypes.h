@@ -19,3 +19,8 @@
 // The path separator of this platform.
 const char PATH_SEP = '\\';
 #define PATH_SEP_STR "\\"
+
+// Room of the buffers that hold one path, terminator included: a Linux
+// path (PATH_MAX), and on Windows any path the long-path prefix reaches in
+// practice, in UTF-8.
+const int PATH_BUFFER = 4096;
