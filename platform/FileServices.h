@@ -21,7 +21,9 @@ struct CFileStatus {
 
 // One entry of a folder listing.
 struct DirEntry {
-    char szName[260];    // long name, without a folder
+    // Long name, without a folder.  A Windows name of 255 UTF-16 units takes
+    // up to 765 bytes of UTF-8; a name cut short would be another name.
+    char szName[768];
     BOOL bDirectory;     // a real folder; on POSIX a symbolic link never is
 };
 
@@ -164,6 +166,6 @@ FileServices& GetRealFileServices();
 // entry vanished between a listing and a query, which is no failure.
 BOOL IsMissingError(DWORD dwError);
 
-// Text of a system error, for log lines ("Permission denied", ...), in the
-// program's narrow encoding.
+// Text of a system error, for log lines ("Permission denied", ...), in
+// UTF-8.
 void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize);
