@@ -121,10 +121,11 @@ public:
     // missing destination folder.  nFlags are the shell's FOF_* flags (the
     // copy shows progress unless FOF_SILENT is set).  Returns 0 on success,
     // else non-zero with GetLastError() set; *pbAborted is TRUE when the
-    // user aborted the copy.  On POSIX the copy is fail-safe (a temporary
-    // file renamed over the destination), keeps mode and modification time
-    // to the nanosecond, copies a symbolic link as a link unless
-    // bFollowLink is TRUE.
+    // user aborted the copy, never for a copy that failed.  The copy is
+    // fail-safe: a temporary file beside the destination, renamed over it
+    // once complete, with the source's modification time (on POSIX to the
+    // nanosecond, with its mode; a symbolic link is copied as a link unless
+    // bFollowLink is TRUE).
     virtual int CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted,
                          BOOL bFollowLink = FALSE) = 0;
 
