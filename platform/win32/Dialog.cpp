@@ -132,9 +132,7 @@ INT_PTR CALLBACK CDialogHost::DialogProc(HWND hDlg, UINT message, WPARAM wParam,
 
 BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, const char* lpszNewItem)
 {
-    std::wstring item;
-    if (lpszNewItem != nullptr && !WideFromUtf8(lpszNewItem, item))
-        return FALSE;
+    const std::wstring item = lpszNewItem != nullptr ? WideForDisplay(lpszNewItem) : std::wstring();
     return ::AppendMenuW(m_hMenu, nFlags, nIDNewItem, lpszNewItem != nullptr ? item.c_str() : nullptr);
 }
 
@@ -195,9 +193,7 @@ BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int c
 
 void CWnd::SetWindowText(const char* pszText)
 {
-    std::wstring text;
-    if (WideFromUtf8(pszText, text))
-        ::SetWindowTextW(m_hWnd, text.c_str());
+    ::SetWindowTextW(m_hWnd, WideForDisplay(pszText).c_str());
 }
 
 int CWnd::GetWindowText(char* pszBuf, int nMaxCount) const
@@ -214,9 +210,7 @@ int CWnd::GetWindowText(char* pszBuf, int nMaxCount) const
 void CWnd::SetDlgItemText(int nID, const char* pszText)
 {
     // The labels show paths, which may hold any character a name can.
-    std::wstring text;
-    if (WideFromUtf8(pszText, text))
-        ::SetDlgItemTextW(m_hWnd, nID, text.c_str());
+    ::SetDlgItemTextW(m_hWnd, nID, WideForDisplay(pszText).c_str());
 }
 
 // ---------------------------------------------------------------------------

@@ -481,11 +481,7 @@ public:
 
     int ShowMessageBox(const char* pszText, const char* pszCaption, UINT nStyle) override
     {
-        std::wstring text;
-        std::wstring caption;
-        WideFromUtf8(pszText, text);
-        WideFromUtf8(pszCaption, caption);
-        return MessageBoxW(nullptr, text.c_str(), caption.c_str(), nStyle);
+        return MessageBoxW(nullptr, WideForDisplay(pszText).c_str(), WideForDisplay(pszCaption).c_str(), nStyle);
     }
 
 private:

@@ -85,6 +85,17 @@ BOOL WideFromUtf8(const char* pszText, std::wstring& out)
     return TRUE;
 }
 
+std::wstring WideForDisplay(const char* pszText)
+{
+    std::wstring text;
+    if (!WideFromUtf8(pszText, text)) {
+        text.clear();
+        for (const char* p = pszText; *p != '\0'; ++p)
+            text += static_cast<unsigned char>(*p) < 0x80 ? static_cast<wchar_t>(*p) : L'\xFFFD';
+    }
+    return text;
+}
+
 std::string Utf8FromWide(const wchar_t* pszText, size_t nLength)
 {
     std::string out;
@@ -133,13 +144,9 @@ BOOL WidePath(const char* pszPath, std::wstring& out, BOOL bAlwaysFull)
 
 std::string ShiftJisFromUtf8(const char* pszText)
 {
-    std::wstring wide;
-    if (!WideFromUtf8(pszText, wide)) {
-        // Not text at all: keep what is ASCII, mark the rest.
-        wide.clear();
-        for (const char* p = pszText; *p != '\0'; ++p)
-            wide += static_cast<unsigned char>(*p) < 0x80 ? static_cast<wchar_t>(*p) : L'?';
-    }
+    // U+FFFD, which stands for a byte that is no text, is no Shift-JIS
+    // character either: it is written '?' like the others.
+    const std::wstring wide = WideForDisplay(pszText);
     // A character outside the basic plane is a surrogate pair here, which
     // the code page would make into two marks: it is one character.
     std::wstring single;

@@ -12,6 +12,10 @@
 // FALSE, with ERROR_NO_UNICODE_TRANSLATION, for bytes that are no such text.
 BOOL WideFromUtf8(const char* pszText, std::wstring& out);
 
+// UTF-16 of a text to show: a byte that is no UTF-8 shows as U+FFFD
+// rather than leave the text unshown.
+std::wstring WideForDisplay(const char* pszText);
+
 // UTF-8 of UTF-16 text (nLength units), lone surrogates as above.
 std::string Utf8FromWide(const wchar_t* pszText, size_t nLength);
 std::string Utf8FromWide(const std::wstring& text);
