@@ -27,16 +27,18 @@ std::vector<std::string> Entries(char* const* ppszEntries, short nCount)
     return entries;
 }
 
-// Each test runs in a fresh current directory.  Settings are written in the
-// program's own encoding (Shift-JIS on Windows, UTF-8 on POSIX) unless a
-// test says otherwise.
+// Each test runs in a fresh current directory.  Settings are written in
+// UTF-8 (Shift-JIS on Windows) unless a test says otherwise.
 class ConfigTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_cwd.IsChanged()); }
 
     std::unique_ptr<CBackupConfig> Load(const std::string& bytes)
     {
-        EXPECT_TRUE(WriteFileBytes("Tandemix.ini", bytes));
+        // Windows reads its settings file in Shift-JIS only.
+        std::string sjis;
+        const bool bConvert = ROOT_RULES && ConvertText(bytes, ENCODING_NATIVE, ENCODING_SHIFT_JIS, sjis);
+        EXPECT_TRUE(WriteFileBytes("Tandemix.ini", bConvert ? sjis : bytes));
         return std::unique_ptr<CBackupConfig>(new CBackupConfig("Tandemix.ini"));
     }
 
@@ -62,8 +64,7 @@ TEST_F(ConfigTest, LoadsTheThreeSetExampleInEitherEncoding)
                             "対象外拡張子=tmp, bak\n対象外フォルダ名=Temp\nタイムスタンプ比較マージン=2\n\n"
                             "[バックアップセット3]\nバックアップ元=" + source3 + "\nバックアップ先=" + dest3 +
                             "\n世代数=5\n";
-    // On Windows both are the ANSI code page, read by the system's own
-    // profile functions; POSIX reads either.
+    // POSIX reads either; Windows gets Shift-JIS both times (see Load).
     for (TextEncoding nEncoding : {ENCODING_NATIVE, ENCODING_SHIFT_JIS}) {
         SCOPED_TRACE(nEncoding);
         std::string bytes;

@@ -12,18 +12,16 @@
 
 namespace {
 
-// Tables are written with backslashes, which may stand beside Shift-JIS
-// characters whose second byte is 0x5C.
+// Tables are written with backslashes.
 std::string P(const std::string& path)
 {
     return NativePath(path, '\\');
 }
 
-const bool SHIFT_JIS_BUILD = PATH_SEP == '\\';
+const bool DRIVE_ROOTS = PATH_SEP == '\\';
 
-// A character of more than one byte in the platform's narrow strings: 表 in
-// Shift-JIS (second byte 0x5C), or in UTF-8.
-const std::string WIDE = SHIFT_JIS_BUILD ? "\x95\x5C" : "\xE8\xA1\xA8";
+// A character of more than one byte: 表 (its Shift-JIS form ends in 0x5C).
+const std::string WIDE = "表";
 
 TEST(PathSplitTest, NameAndFolderParts)
 {
@@ -31,30 +29,26 @@ TEST(PathSplitTest, NameAndFolderParts)
         const char* pszPath;
         const char* pszName;
         const char* pszFolder;
-        bool bShiftJisOnly;
     } cases[] = {
-        {"C:\\data\\report.txt", "report.txt", "C:\\data\\", false},
-        {"report.txt", "report.txt", "", false},
-        {"C:\\data\\", "", "C:\\data\\", false},
-        {"", "", "", false},
-        {"\\\\server\\share\\a.txt", "a.txt", "\\\\server\\share\\", false},
-        {"data\\a\x95", "a\x95", "data\\", false},  // a lead byte before the terminator stands alone
-        // ソ (0x83 0x5C) and 表 (0x95 0x5C): their second byte is no separator.
-        {"C:\\\x95\x5C\\a.txt", "a.txt", "C:\\\x95\x5C\\", true},
-        {"C:\\data\\\x95\x5C", "\x95\x5C", "C:\\data\\", true},
-        {"\x83\x5C\x83\x74\x83\x67", "\x83\x5C\x83\x74\x83\x67", "", true},
+        {"C:\\data\\report.txt", "report.txt", "C:\\data\\"},
+        {"report.txt", "report.txt", ""},
+        {"C:\\data\\", "", "C:\\data\\"},
+        {"", "", ""},
+        {"\\\\server\\share\\a.txt", "a.txt", "\\\\server\\share\\"},
+        {"data\\a\x95", "a\x95", "data\\"},  // a stray byte before the terminator stands alone
+        {"C:\\表\\a.txt", "a.txt", "C:\\表\\"},
+        {"C:\\data\\表", "表", "C:\\data\\"},
+        {"ソフト", "ソフト", ""},
     };
     for (const auto& c : cases) {
-        if (c.bShiftJisOnly && !SHIFT_JIS_BUILD)
-            continue;
         SCOPED_TRACE(c.pszPath);
-        const std::string path = c.bShiftJisOnly ? c.pszPath : P(c.pszPath);
+        const std::string path = P(c.pszPath);
         char szName[PATH_BUFFER];
         char szFolder[PATH_BUFFER];
         EXPECT_TRUE(GetFileNamePart(szName, sizeof szName, path.c_str()));
         EXPECT_TRUE(GetFolderPart(szFolder, sizeof szFolder, path.c_str()));
-        EXPECT_EQ(c.bShiftJisOnly ? c.pszName : P(c.pszName), szName);
-        EXPECT_EQ(c.bShiftJisOnly ? c.pszFolder : P(c.pszFolder), szFolder);
+        EXPECT_EQ(P(c.pszName), szName);
+        EXPECT_EQ(P(c.pszFolder), szFolder);
     }
 }
 
@@ -139,7 +133,7 @@ TEST(CreateFolderChainTest, MakesTheMissingFoldersButNotTheNameNorOverAFile)
 // tested, and a drive ("C:") is never made.
 TEST(CreateFolderChainTest, MakesOnlyTheMissingFoldersOutermostFirst)
 {
-    const std::string root = SHIFT_JIS_BUILD ? "C:" : "";
+    const std::string root = DRIVE_ROOTS ? "C:" : "";
     FakeFileServices fake;
     ScopedFileServices use(fake);
     fake.AddFolder(NativePath(root + "/bk"));

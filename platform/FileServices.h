@@ -21,7 +21,9 @@ struct CFileStatus {
 
 // One entry of a folder listing.
 struct DirEntry {
-    char szName[260];    // long name, without a folder
+    // Long name, without a folder.  A Windows name of 255 UTF-16 units takes
+    // up to 765 bytes of UTF-8; a name cut short would be another name.
+    char szName[768];
     BOOL bDirectory;     // a real folder; on POSIX a symbolic link never is
 };
 
@@ -119,10 +121,11 @@ public:
     // missing destination folder.  nFlags are the shell's FOF_* flags (the
     // copy shows progress unless FOF_SILENT is set).  Returns 0 on success,
     // else non-zero with GetLastError() set; *pbAborted is TRUE when the
-    // user aborted the copy.  On POSIX the copy is fail-safe (a temporary
-    // file renamed over the destination), keeps mode and modification time
-    // to the nanosecond, copies a symbolic link as a link unless
-    // bFollowLink is TRUE.
+    // user aborted the copy, never for a copy that failed.  The copy is
+    // fail-safe: a temporary file beside the destination, renamed over it
+    // once complete, with the source's modification time (on POSIX to the
+    // nanosecond, with its mode; a symbolic link is copied as a link unless
+    // bFollowLink is TRUE).
     virtual int CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted,
                          BOOL bFollowLink = FALSE) = 0;
 
@@ -164,6 +167,6 @@ FileServices& GetRealFileServices();
 // entry vanished between a listing and a query, which is no failure.
 BOOL IsMissingError(DWORD dwError);
 
-// Text of a system error, for log lines ("Permission denied", ...), in the
-// program's narrow encoding.
+// Text of a system error, for log lines ("Permission denied", ...), in
+// UTF-8.
 void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize);

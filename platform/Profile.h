@@ -7,21 +7,23 @@
 #include "PlatformTypes.h"
 #include "platform/TextCodec.h"
 
-// GetCurrentDirectoryA: length of the path written, 0 on failure, or the
+// All texts are UTF-8; on Windows the file itself stays Shift-JIS.
+
+// GetCurrentDirectory: length of the path written, 0 on failure, or the
 // size needed (with the terminator) when nSize is too small.
 DWORD GetCurrentFolder(DWORD nSize, char* pszBuffer);
 
-// GetPrivateProfileStringA: copies the value (or the default) into the
+// GetPrivateProfileString: copies the value (or the default) into the
 // buffer, cut to nSize - 1 bytes at a character boundary; returns its length.
 DWORD ReadProfileString(const char* pszSection, const char* pszKey, const char* pszDefault,
                         char* pszBuffer, DWORD nSize, const char* pszFile);
 
-// WritePrivateProfileStringA: sets one key, adding it or its section when
+// WritePrivateProfileString: sets one key, adding it or its section when
 // missing, and keeps every other byte of the file.
 BOOL WriteProfileString(const char* pszSection, const char* pszKey, const char* pszValue,
                         const char* pszFile);
 
-// Encoding of the file's text (ENCODING_NATIVE on Windows and for a file
-// that does not exist).  On POSIX, a line that does not decode in it is
-// named in one line on stderr.
+// Encoding of the file's text, which the run log is written in: Shift-JIS on
+// Windows; on POSIX as detected (ENCODING_NATIVE for a file that does not
+// exist), and a line that does not decode is named in one line on stderr.
 TextEncoding GetProfileEncoding(const char* pszFile);

@@ -17,14 +17,14 @@ public:
     // truncated).  On Windows no other program may open it meanwhile.
     BOOL Open(const char* pszFileName, UINT nOpenFlags);
 
-    // Writes text; "\n" becomes the platform's line end (CR LF on Windows).
-    // On POSIX the text is converted from UTF-8 into the file's encoding.
-    // FALSE when the write failed.
+    // Writes UTF-8 text; "\n" becomes the platform's line end (CR LF on
+    // Windows).  The text is converted into the file's encoding: on Windows
+    // always Shift-JIS.  FALSE when the write failed.
     BOOL WriteString(const char* pszText);
 
     void Close();
 
-    // Encoding that WriteString writes in (POSIX; Windows writes ANSI).
+    // Encoding that WriteString writes in (POSIX; Windows writes Shift-JIS).
     void SetTextEncoding(TextEncoding nEncoding) { m_nEncoding = nEncoding; }
 
 private:

@@ -1,5 +1,28 @@
 #include "platform/Text.h"
 
+#include <cstring>
+
+int CharLength(const char* p)
+{
+    const unsigned char c = static_cast<unsigned char>(p[0]);
+    int length;
+    if (c < 0x80)
+        return 1;
+    else if (c >= 0xC2 && c <= 0xDF)
+        length = 2;
+    else if (c >= 0xE0 && c <= 0xEF)
+        length = 3;
+    else if (c >= 0xF0 && c <= 0xF4)
+        length = 4;
+    else
+        return 1;
+    for (int i = 1; i < length; i++) {
+        if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80)
+            return 1;  // also stops at the terminator
+    }
+    return length;
+}
+
 size_t CharBoundaryAtOrBefore(const char* s, size_t limit)
 {
     size_t offset = 0;
@@ -10,4 +33,13 @@ size_t CharBoundaryAtOrBefore(const char* s, size_t limit)
         offset = next;
     }
     return offset;
+}
+
+size_t CopyTextCut(char* pszOut, size_t nSize, const char* pszText, size_t nLength)
+{
+    if (nLength >= nSize)
+        nLength = CharBoundaryAtOrBefore(pszText, nSize - 1);
+    memcpy(pszOut, pszText, nLength);
+    pszOut[nLength] = '\0';
+    return nLength;
 }

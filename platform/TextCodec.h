@@ -1,12 +1,12 @@
 // Conversion between the text encodings that the settings file and the run
-// log may use.  On Windows every narrow string is in the ANSI code page; on
-// POSIX the program works in UTF-8 and converts at the file's edge.
+// log may use.  The program works in UTF-8 on every platform and converts at
+// the file's edge.
 #pragma once
 
 #include <string>
 
 enum TextEncoding {
-    ENCODING_NATIVE = 0,  // the program's own narrow encoding (ANSI on Windows, UTF-8 on POSIX)
+    ENCODING_NATIVE = 0,  // the program's own narrow encoding: UTF-8
     ENCODING_UTF8,
     ENCODING_SHIFT_JIS    // code page 932
 };

@@ -8,6 +8,11 @@
 
 #include "platform/WinApp.h"
 
+#include <vector>
+
+#include "WideText.h"
+#include "platform/Text.h"
+
 namespace {
 
 // Wakes the dialog's thread to show the texts left in its mailbox.
@@ -37,7 +42,7 @@ BOOL ReturnsResultDirectly(UINT message)
 
 void WakeDialog(void* pContext)
 {
-    ::PostMessageA(static_cast<HWND>(pContext), WM_POSTEDTEXTS, 0, 0);
+    ::PostMessageW(static_cast<HWND>(pContext), WM_POSTEDTEXTS, 0, 0);
 }
 
 // Centres a dialog over its owner, or in the work area of its screen when it
@@ -50,7 +55,7 @@ void CenterDialog(HWND hDlg)
     MONITORINFO monitor;
     monitor.cbSize = sizeof monitor;
     HMONITOR hMonitor = ::MonitorFromWindow(bOverOwner ? hOwner : hDlg, MONITOR_DEFAULTTONEAREST);
-    if (!::GetMonitorInfoA(hMonitor, &monitor))
+    if (!::GetMonitorInfoW(hMonitor, &monitor))
         return;
     RECT rcWork = monitor.rcWork;
     RECT rcCenter = rcWork;
@@ -85,7 +90,7 @@ INT_PTR CALLBACK CDialogHost::DialogProc(HWND hDlg, UINT message, WPARAM wParam,
 {
     if (message == WM_INITDIALOG) {
         CDialog* pDlg = reinterpret_cast<CDialog*>(lParam);
-        ::SetWindowLongPtrA(hDlg, GWLP_USERDATA, lParam);
+        ::SetWindowLongPtrW(hDlg, GWLP_USERDATA, lParam);
         pDlg->m_hWnd = hDlg;
         pDlg->m_mailbox.Open(&WakeDialog, hDlg);
 
@@ -101,7 +106,7 @@ INT_PTR CALLBACK CDialogHost::DialogProc(HWND hDlg, UINT message, WPARAM wParam,
         return bSetFocus;
     }
 
-    CDialog* pDlg = reinterpret_cast<CDialog*>(::GetWindowLongPtrA(hDlg, GWLP_USERDATA));
+    CDialog* pDlg = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hDlg, GWLP_USERDATA));
     if (pDlg == nullptr)
         return FALSE;   // before WM_INITDIALOG (WM_SETFONT) or after WM_NCDESTROY
 
@@ -110,7 +115,7 @@ INT_PTR CALLBACK CDialogHost::DialogProc(HWND hDlg, UINT message, WPARAM wParam,
         return TRUE;
     }
     if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hDlg, GWLP_USERDATA, 0);
+        ::SetWindowLongPtrW(hDlg, GWLP_USERDATA, 0);
         return FALSE;
     }
 
@@ -119,7 +124,7 @@ INT_PTR CALLBACK CDialogHost::DialogProc(HWND hDlg, UINT message, WPARAM wParam,
         return FALSE;
     if (ReturnsResultDirectly(message))
         return static_cast<INT_PTR>(lResult);
-    ::SetWindowLongPtrA(hDlg, DWLP_MSGRESULT, lResult);
+    ::SetWindowLongPtrW(hDlg, DWLP_MSGRESULT, lResult);
     return TRUE;
 }
 
@@ -127,7 +132,8 @@ INT_PTR CALLBACK CDialogHost::DialogProc(HWND hDlg, UINT message, WPARAM wParam,
 
 BOOL CMenu::AppendMenu(UINT nFlags, UINT_PTR nIDNewItem, const char* lpszNewItem)
 {
-    return ::AppendMenuA(m_hMenu, nFlags, nIDNewItem, lpszNewItem);
+    const std::wstring item = lpszNewItem != nullptr ? WideForDisplay(lpszNewItem) : std::wstring();
+    return ::AppendMenuW(m_hMenu, nFlags, nIDNewItem, lpszNewItem != nullptr ? item.c_str() : nullptr);
 }
 
 CWnd* CWnd::GetDlgItem(int nID)
@@ -146,7 +152,7 @@ CMenu* CWnd::GetSystemMenu(BOOL bRevert)
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ::SendMessageA(m_hWnd, message, wParam, lParam);
+    return ::SendMessageW(m_hWnd, message, wParam, lParam);
 }
 
 UINT_PTR CWnd::SetTimer(UINT_PTR nIDEvent, UINT nElapse, void*)
@@ -180,24 +186,31 @@ BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int c
     // A control moved while its dialog is being resized repaints all of
     // itself: the old bits that would be copied to its new place may have
     // been painted over by the dialog's background already.
-    if ((::GetWindowLongA(m_hWnd, GWL_STYLE) & WS_CHILD) != 0)
+    if ((::GetWindowLongW(m_hWnd, GWL_STYLE) & WS_CHILD) != 0)
         nFlags |= SWP_NOCOPYBITS;
     return ::SetWindowPos(m_hWnd, hInsertAfter, x, y, cx, cy, nFlags);
 }
 
 void CWnd::SetWindowText(const char* pszText)
 {
-    ::SetWindowTextA(m_hWnd, pszText);
+    ::SetWindowTextW(m_hWnd, WideForDisplay(pszText).c_str());
 }
 
 int CWnd::GetWindowText(char* pszBuf, int nMaxCount) const
 {
-    return ::GetWindowTextA(m_hWnd, pszBuf, nMaxCount);
+    if (nMaxCount <= 0)
+        return 0;
+    const int nWide = ::GetWindowTextLengthW(m_hWnd);
+    std::vector<wchar_t> wide(static_cast<size_t>(nWide) + 1);
+    const int nLength = ::GetWindowTextW(m_hWnd, wide.data(), nWide + 1);
+    const std::string text = Utf8FromWide(wide.data(), nLength > 0 ? static_cast<size_t>(nLength) : 0);
+    return static_cast<int>(CopyTextCut(pszBuf, static_cast<size_t>(nMaxCount), text.c_str(), text.size()));
 }
 
 void CWnd::SetDlgItemText(int nID, const char* pszText)
 {
-    ::SetDlgItemTextA(m_hWnd, nID, pszText);
+    // The labels show paths, which may hold any character a name can.
+    ::SetDlgItemTextW(m_hWnd, nID, WideForDisplay(pszText).c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -206,7 +219,7 @@ INT_PTR CDialog::DoModal()
 {
     CWnd* pOwner = GetModalOwner();
     HWND hOwner = pOwner != nullptr ? pOwner->m_hWnd : nullptr;
-    INT_PTR nResult = ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nIDTemplate), hOwner,
+    INT_PTR nResult = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate), hOwner,
                                         &CDialogHost::DialogProc, reinterpret_cast<LPARAM>(this));
     m_mailbox.Close();
     m_hWnd = nullptr;
@@ -250,7 +263,7 @@ CSignalClick::~CSignalClick()
 
 HICON LoadAppIcon(UINT nIDResource)
 {
-    return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(nIDResource));
+    return ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(nIDResource));
 }
 
 BOOL LoadAppString(UINT nID, char* pszBuf, int nBufSize)
@@ -258,7 +271,14 @@ BOOL LoadAppString(UINT nID, char* pszBuf, int nBufSize)
     if (nBufSize <= 0)
         return FALSE;
     pszBuf[0] = '\0';
-    return ::LoadStringA(::GetModuleHandleA(nullptr), nID, pszBuf, nBufSize) > 0;
+    // Resources hold UTF-16; a length of 0 asks for a pointer to the text.
+    const wchar_t* pszText = nullptr;
+    const int nLength = ::LoadStringW(::GetModuleHandleW(nullptr), nID, reinterpret_cast<wchar_t*>(&pszText), 0);
+    if (nLength <= 0 || pszText == nullptr)
+        return FALSE;
+    const std::string text = Utf8FromWide(pszText, static_cast<size_t>(nLength));
+    CopyTextCut(pszBuf, static_cast<size_t>(nBufSize), text.c_str(), text.size());
+    return TRUE;
 }
 
 BOOL OpenWindowSystem()

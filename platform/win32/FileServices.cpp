@@ -4,12 +4,20 @@
 #include <cstring>
 #include <string>
 
+#include "WideText.h"
 #include "platform/Text.h"
 
 namespace {
 
 // Seconds between 1601-01-01 (FILETIME) and 1970-01-01 (time_t), in 100 ns.
 const long long FILETIME_UNIX_EPOCH = 116444736000000000LL;
+
+// A copy is made under ".name.tandemix-XXXXXX" beside its destination and
+// renamed over it only once complete.  A name part this long at most keeps
+// the temporary within the system's 255-unit name limit.
+const size_t TEMP_NAME_PART = 200;
+const char TEMP_MARK[] = ".tandemix-";
+const size_t TEMP_SUFFIX = 6;
 
 time_t TimeFromFileTime(const FILETIME& ft)
 {
@@ -21,25 +29,15 @@ time_t TimeFromFileTime(const FILETIME& ft)
     return static_cast<time_t>(nSeconds);
 }
 
-// One shell file operation on one path (and one target, or none), with no
-// owner window.  The shell takes lists of paths, each ended by a NUL and the
-// list by a second one; std::string's own terminator is that second one.
-int RunShellOperation(UINT wFunc, const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted)
+BOOL Fail(DWORD dwError)
 {
-    std::string from = pszFrom;
-    from += '\0';
-    std::string to = pszTo != nullptr ? pszTo : "";
-    to += '\0';
-    SHFILEOPSTRUCTA op = {};
-    op.hwnd = nullptr;
-    op.wFunc = wFunc;
-    op.pFrom = from.c_str();
-    op.pTo = pszTo != nullptr ? to.c_str() : nullptr;
-    op.fFlags = static_cast<FILEOP_FLAGS>(nFlags);
-    int nResult = SHFileOperationA(&op);
-    if (pbAborted != nullptr)
-        *pbAborted = op.fAnyOperationsAborted ? TRUE : FALSE;
-    return nResult;
+    SetLastError(dwError);
+    return FALSE;
+}
+
+BOOL IsPrefixed(const std::wstring& path)
+{
+    return path.compare(0, 4, L"\\\\?\\") == 0;
 }
 
 // The entry of one exact name, found the way the framework's status query
@@ -47,42 +45,31 @@ int RunShellOperation(UINT wFunc, const char* pszFrom, const char* pszTo, UINT n
 // root or a share root, which have none, fail, and the set loop recognises
 // them by that.  FindFirstFile treats * and ? as wildcards, so a name with
 // them is refused rather than matched against another.
-BOOL FindEntry(const char* pszPath, WIN32_FIND_DATAA& data)
+BOOL FindEntry(const char* pszPath, WIN32_FIND_DATAW& data)
 {
-    if (strpbrk(pszPath, "*?") != nullptr) {
-        SetLastError(ERROR_INVALID_NAME);
+    if (strpbrk(pszPath, "*?") != nullptr)
+        return Fail(ERROR_INVALID_NAME);
+    std::wstring path;
+    if (!WidePath(pszPath, path))
         return FALSE;
-    }
-    HANDLE hFind = FindFirstFileA(pszPath, &data);
+    HANDLE hFind = FindFirstFileW(path.c_str(), &data);
     if (hFind == INVALID_HANDLE_VALUE)
         return FALSE;
     FindClose(hFind);
     return TRUE;
 }
 
-// True when the path ends with a separator, read character by character so
-// that a second byte 0x5C of a double-byte character is not taken for one.
-BOOL EndsWithSeparator(const char* pszPath)
+void FillEntry(const WIN32_FIND_DATAW& data, DirEntry& entry)
 {
-    BOOL bSeparator = FALSE;
-    for (const char* p = pszPath; *p != '\0'; p += CharLength(p))
-        bSeparator = *p == '\\' && CharLength(p) == 1;
-    return bSeparator;
-}
-
-void FillEntry(const WIN32_FIND_DATAA& data, DirEntry& entry)
-{
-    size_t nLength = strnlen(data.cFileName, sizeof data.cFileName);
-    if (nLength >= sizeof entry.szName)
-        nLength = CharBoundaryAtOrBefore(data.cFileName, sizeof entry.szName - 1);
-    memcpy(entry.szName, data.cFileName, nLength);
-    entry.szName[nLength] = '\0';
+    const std::string name = Utf8FromWide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+    // 255 units of a name are at most 765 bytes: the entry always holds it.
+    CopyTextCut(entry.szName, sizeof entry.szName, name.c_str(), name.size());
     entry.bDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 class Win32DirectoryReader : public DirectoryReader {
 public:
-    Win32DirectoryReader(HANDLE hFind, const WIN32_FIND_DATAA& first)
+    Win32DirectoryReader(HANDLE hFind, const WIN32_FIND_DATAW& first)
         : m_hFind(hFind), m_data(first), m_bHaveData(TRUE)
     {
     }
@@ -93,21 +80,232 @@ public:
         if (!m_bHaveData)
             return FALSE;
         FillEntry(m_data, entry);
-        m_bHaveData = FindNextFileA(m_hFind, &m_data);
+        m_bHaveData = FindNextFileW(m_hFind, &m_data);
         return TRUE;
     }
 
 private:
     HANDLE m_hFind;
-    WIN32_FIND_DATAA m_data;
+    WIN32_FIND_DATAW m_data;
     BOOL m_bHaveData;
 };
+
+// Clears the read-only attribute, which stops a delete or a replace, from
+// a file about to go; the shell's silent delete and copy do the same.
+void MakeWritable(const std::wstring& path, DWORD dwAttributes)
+{
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+        SetFileAttributesW(path.c_str(), dwAttributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
+BOOL DeleteOneFile(const std::wstring& path, DWORD dwAttributes)
+{
+    MakeWritable(path, dwAttributes);
+    return DeleteFileW(path.c_str());
+}
+
+// Deletes a folder and everything in it.  A junction or a folder link is
+// removed as the link it is, never entered, so the delete cannot reach out
+// of the tree.  The path carries the long-path prefix, so depth is no limit.
+BOOL DeleteFolderTree(const std::wstring& path)
+{
+    DWORD dwFirstError = 0;
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0)
+                continue;
+            const std::wstring child = path + L"\\" + data.cFileName;
+            const DWORD dwAttributes = data.dwFileAttributes;
+            BOOL bDone;
+            if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                bDone = DeleteOneFile(child, dwAttributes);
+            else if ((dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+                bDone = RemoveDirectoryW(child.c_str());
+            else
+                bDone = DeleteFolderTree(child);
+            if (!bDone && dwFirstError == 0)
+                dwFirstError = ::GetLastError();
+        } while (FindNextFileW(hFind, &data));
+        FindClose(hFind);
+    }
+    MakeWritable(path, GetFileAttributesW(path.c_str()));
+    if (RemoveDirectoryW(path.c_str()))
+        return TRUE;
+    return Fail(dwFirstError != 0 ? dwFirstError : ::GetLastError());
+}
+
+// Makes the missing folders above a file, as the shell's copy would.  Each
+// prefix that ends at a separator is tried; those that exist or cannot be
+// folders (a drive, the \\?\ part) simply fail.
+void CreateParentFolders(const std::wstring& path)
+{
+    for (size_t nSep = path.find(L'\\'); nSep != std::wstring::npos; nSep = path.find(L'\\', nSep + 1)) {
+        if (nSep > 0 && path[nSep - 1] != L'\\')
+            CreateDirectoryW(path.substr(0, nSep).c_str(), nullptr);
+    }
+}
+
+// Random letters and digits for a temporary's name; a clash is retried.
+std::string TempSuffix()
+{
+    static const char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static unsigned long long s_nState = 0;
+    if (s_nState == 0) {
+        LARGE_INTEGER counter;
+        QueryPerformanceCounter(&counter);
+        s_nState = (static_cast<unsigned long long>(counter.QuadPart) ^ GetTickCount64()) * 2654435761ULL ^
+                   GetCurrentProcessId();
+    }
+    std::string suffix;
+    for (size_t i = 0; i < TEMP_SUFFIX; i++) {
+        s_nState = s_nState * 6364136223846793005ULL + 1442695040888963407ULL;
+        suffix += ALPHABET[(s_nState >> 33) % (sizeof ALPHABET - 1)];
+    }
+    return suffix;
+}
+
+// TRUE for a name of the form ".name.tandemix-XXXXXX".
+BOOL IsTempName(const std::string& name)
+{
+    const size_t nMark = sizeof TEMP_MARK - 1;
+    if (name.size() < 1 + nMark + TEMP_SUFFIX || name[0] != '.')
+        return FALSE;
+    const size_t nAt = name.size() - TEMP_SUFFIX - nMark;
+    if (name.compare(nAt, nMark, TEMP_MARK) != 0)
+        return FALSE;
+    for (size_t i = name.size() - TEMP_SUFFIX; i < name.size(); i++) {
+        const char c = name[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+// Removes the temporaries that an interrupted run left in a folder.  The
+// copies of this process are synchronous, so none of them is in flight.
+void SweepTemporaries(const std::string& folder)
+{
+    std::wstring pattern;
+    if (!WidePath((folder + "." + "*" + TEMP_MARK + "*").c_str(), pattern))
+        return;
+    std::wstring wideFolder = pattern.substr(0, pattern.rfind(L'\\') + 1);
+    WIN32_FIND_DATAW data;
+    HANDLE hFind = FindFirstFileW(pattern.c_str(), &data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsTempName(Utf8FromWide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH))))
+            DeleteOneFile(wideFolder + data.cFileName, data.dwFileAttributes);
+    } while (FindNextFileW(hFind, &data));
+    FindClose(hFind);
+}
+
+// What stands in the way of copying from into temp, as the system reports
+// it; 0 when nothing does.  Asked after the shell reported an aborted copy,
+// which the shell does both for the user's Cancel and (under Wine always,
+// on Windows after its own error box) for a copy that failed.
+DWORD ProbeCopy(const std::wstring& from, const std::wstring& temp)
+{
+    HANDLE hFrom = CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFrom == INVALID_HANDLE_VALUE)
+        return ::GetLastError();
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(hFrom, &size);
+    CloseHandle(hFrom);
+
+    HANDLE hTemp = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (hTemp == INVALID_HANDLE_VALUE)
+        return ::GetLastError();
+    CloseHandle(hTemp);
+
+    const std::wstring folder = temp.substr(0, temp.rfind(L'\\') + 1);
+    ULARGE_INTEGER free = {};
+    if (GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr) &&
+        free.QuadPart < static_cast<unsigned long long>(size.QuadPart))
+        return ERROR_DISK_FULL;
+    return 0;
+}
+
+// The shell copies one file to the temporary, showing its own progress.
+// Returns 0, or the error; *pbAborted only when the user stopped it.
+DWORD ShellCopy(const std::wstring& from, const std::wstring& temp, UINT nFlags, BOOL* pbAborted)
+{
+    // The shell takes lists of paths, each ended by a NUL and the list by a
+    // second one; std::wstring's own terminator is that second one.
+    std::wstring fromList = from + L'\0';
+    std::wstring toList = temp + L'\0';
+    SHFILEOPSTRUCTW op = {};
+    op.hwnd = nullptr;
+    op.wFunc = FO_COPY;
+    op.pFrom = fromList.c_str();
+    op.pTo = toList.c_str();
+    op.fFlags = static_cast<FILEOP_FLAGS>(nFlags);
+    SetLastError(0);
+    const int nResult = SHFileOperationW(&op);
+    if (nResult == 0 && !op.fAnyOperationsAborted)
+        return 0;
+    DeleteFileW(temp.c_str());
+    if (op.fAnyOperationsAborted) {
+        const DWORD dwError = ProbeCopy(from, temp);
+        if (dwError != 0)
+            return dwError;
+        *pbAborted = TRUE;
+        return nResult != 0 ? static_cast<DWORD>(nResult) : ERROR_CANCELLED;
+    }
+    // The shell does not always leave an error behind; its own result is
+    // then the best code there is for the log.
+    const DWORD dwError = ::GetLastError();
+    return dwError != 0 ? dwError : static_cast<DWORD>(nResult);
+}
+
+// Puts a complete temporary on disk with the source's modification time, then
+// renames it over the destination.  0, or the error (the temporary is gone).
+DWORD PutInPlace(const std::wstring& from, const std::wstring& temp, const std::wstring& to)
+{
+    WIN32_FILE_ATTRIBUTE_DATA source;
+    const BOOL bHaveTime = GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &source);
+    const DWORD dwAttributes = GetFileAttributesW(temp.c_str());
+    MakeWritable(temp, dwAttributes);
+    HANDLE hTemp = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD dwError = 0;
+    if (hTemp == INVALID_HANDLE_VALUE) {
+        dwError = ::GetLastError();
+    } else {
+        // The data reaches the disk before the name does: a crash after the
+        // rename cannot leave a destination that looks newer than its data.
+        if ((bHaveTime && !SetFileTime(hTemp, nullptr, nullptr, &source.ftLastWriteTime)) || !FlushFileBuffers(hTemp))
+            dwError = ::GetLastError();
+        CloseHandle(hTemp);
+    }
+    if (dwError == 0 && dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+        SetFileAttributesW(temp.c_str(), dwAttributes);
+    const DWORD dwMove = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (dwError == 0 && !MoveFileExW(temp.c_str(), to.c_str(), dwMove)) {
+        dwError = ::GetLastError();
+        const DWORD dwOld = GetFileAttributesW(to.c_str());
+        if (dwError == ERROR_ACCESS_DENIED && dwOld != INVALID_FILE_ATTRIBUTES &&
+            (dwOld & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_READONLY) {
+            MakeWritable(to, dwOld);
+            if (MoveFileExW(temp.c_str(), to.c_str(), dwMove))
+                dwError = 0;
+            else
+                SetFileAttributesW(to.c_str(), dwOld);
+        }
+    }
+    if (dwError != 0)
+        DeleteOneFile(temp, GetFileAttributesW(temp.c_str()));
+    return dwError;
+}
 
 class Win32FileServices : public FileServices {
 public:
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL) override
     {
-        WIN32_FIND_DATAA data;
+        WIN32_FIND_DATAW data;
         if (!FindEntry(pszPath, data))
             return FALSE;
         status.m_mtime = CTime(TimeFromFileTime(data.ftLastWriteTime));
@@ -118,9 +316,12 @@ public:
 
     BOOL GetIdentity(const char* pszPath, FileIdentity& identity) override
     {
+        std::wstring path;
+        if (!WidePath(pszPath, path))
+            return FALSE;
         // Folders open only with backup semantics; no access right is asked,
         // so an object in use by others still answers.
-        HANDLE hFile = CreateFileA(pszPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        HANDLE hFile = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (hFile == INVALID_HANDLE_VALUE)
             return FALSE;
@@ -128,10 +329,8 @@ public:
         BOOL bDone = GetFileInformationByHandle(hFile, &info);
         DWORD dwError = ::GetLastError();
         CloseHandle(hFile);
-        if (!bDone) {
-            SetLastError(dwError);
-            return FALSE;
-        }
+        if (!bDone)
+            return Fail(dwError);
         identity.nVolume = info.dwVolumeSerialNumber;
         identity.nIndex = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
         return TRUE;
@@ -141,8 +340,11 @@ public:
 
     DirectoryReader* OpenDirectory(const char* pszPattern) override
     {
-        WIN32_FIND_DATAA data;
-        HANDLE hFind = FindFirstFileA(pszPattern, &data);
+        std::wstring pattern;
+        if (!WidePath(pszPattern, pattern))
+            return nullptr;
+        WIN32_FIND_DATAW data;
+        HANDLE hFind = FindFirstFileW(pattern.c_str(), &data);
         if (hFind == INVALID_HANDLE_VALUE)
             return nullptr;
         return new Win32DirectoryReader(hFind, data);
@@ -151,13 +353,12 @@ public:
     BOOL CanList(const char* pszFolder) override
     {
         std::string pattern = pszFolder;
-        if (!EndsWithSeparator(pszFolder))
+        if (pattern.empty() || pattern.back() != '\\')
             pattern += '\\';
         pattern += "*.*";
-        WIN32_FIND_DATAA data;
-        HANDLE hFind = FindFirstFileA(pattern.c_str(), &data);
-        if (hFind != INVALID_HANDLE_VALUE) {
-            FindClose(hFind);
+        DirectoryReader* pReader = OpenDirectory(pattern.c_str());
+        if (pReader != nullptr) {
+            delete pReader;
             return TRUE;
         }
         // An empty drive root has not even . and .. to report.
@@ -166,7 +367,10 @@ public:
 
     BOOL CanRead(const char* pszPath, BOOL) override
     {
-        HANDLE hFile = CreateFileA(pszPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        std::wstring path;
+        if (!WidePath(pszPath, path))
+            return FALSE;
+        HANDLE hFile = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (hFile == INVALID_HANDLE_VALUE)
             return FALSE;
@@ -176,65 +380,113 @@ public:
 
     BOOL Exists(const char* pszPath) override
     {
-        WIN32_FIND_DATAA data;
+        WIN32_FIND_DATAW data;
         return FindEntry(pszPath, data);
     }
 
     BOOL CreateDirectory(const char* pszPath) override
     {
-        return CreateDirectoryA(pszPath, nullptr);
+        std::wstring path;
+        return WidePath(pszPath, path) && CreateDirectoryW(path.c_str(), nullptr);
     }
 
+    // Fail-safe: the copy goes to a temporary beside the destination and is
+    // renamed over it once it is complete and on disk.  Without the shell's
+    // progress (FOF_SILENT) no window of the shell may appear, not even an
+    // error box, so the system copies; the shell also cannot take paths
+    // beyond the classic limit.
     int CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL) override
     {
-        SetLastError(0);
-        int nResult = RunShellOperation(FO_COPY, pszFrom, pszTo, nFlags, pbAborted);
-        // The shell does not always leave an error behind; its own result
-        // is then the best code there is for the log.
-        if (nResult != 0 && ::GetLastError() == 0)
-            SetLastError(static_cast<DWORD>(nResult));
-        return nResult;
+        BOOL bAborted = FALSE;
+        if (pbAborted == nullptr)
+            pbAborted = &bAborted;
+        *pbAborted = FALSE;
+        std::wstring from;
+        std::wstring to;
+        if (!WidePath(pszFrom, from) || !WidePath(pszTo, to))
+            return 1;
+
+        const char* pszName = strrchr(pszTo, '\\');
+        const std::string folder(pszTo, pszName != nullptr ? static_cast<size_t>(pszName + 1 - pszTo) : 0);
+        const char* pszBase = pszName != nullptr ? pszName + 1 : pszTo;
+        if (folder != m_sweptFolder) {
+            SweepTemporaries(folder);
+            m_sweptFolder = folder;
+        }
+        const std::string name(pszBase, CharBoundaryAtOrBefore(pszBase, TEMP_NAME_PART));
+
+        DWORD dwError = ERROR_FILE_EXISTS;
+        std::wstring temp;
+        for (int nTry = 0; nTry < 16 && dwError == ERROR_FILE_EXISTS; nTry++) {
+            if (!WidePath((folder + "." + name + TEMP_MARK + TempSuffix()).c_str(), temp))
+                return 1;
+            if (nTry == 0 && GetFileAttributesW(to.substr(0, to.rfind(L'\\') + 1).c_str()) == INVALID_FILE_ATTRIBUTES)
+                CreateParentFolders(temp);
+            const BOOL bShell = (nFlags & FOF_SILENT) == 0 && !IsPrefixed(from) && !IsPrefixed(temp) && !IsPrefixed(to);
+            if (bShell) {
+                dwError = GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES ? ERROR_FILE_EXISTS
+                                                                                      : ShellCopy(from, temp, nFlags, pbAborted);
+            } else {
+                dwError = CopyFileExW(from.c_str(), temp.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)
+                              ? 0 : ::GetLastError();
+            }
+        }
+        if (dwError == 0)
+            dwError = PutInPlace(from, temp, to);
+        if (dwError == 0)
+            return 0;
+        SetLastError(dwError);
+        return 1;
     }
 
     BOOL DeleteTree(const char* pszPath) override
     {
-        if (GetFileAttributesA(pszPath) == INVALID_FILE_ATTRIBUTES) {
-            DWORD dwError = ::GetLastError();
-            // Nothing there is nothing left; asking the shell anyway could
-            // bring up its error box.
-            if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND)
-                return TRUE;
-        }
-        int nResult = RunShellOperation(FO_DELETE, pszPath, nullptr, FOF_SILENT | FOF_NOCONFIRMATION, nullptr);
-        // The shell's result says little about what is left, so look.
-        if (GetFileAttributesA(pszPath) == INVALID_FILE_ATTRIBUTES)
-            return TRUE;
-        SetLastError(nResult != 0 ? static_cast<DWORD>(nResult) : ERROR_DIR_NOT_EMPTY);
-        return FALSE;
+        std::wstring path;
+        if (!WidePath(pszPath, path, TRUE))
+            return FALSE;
+        while (path.size() > 4 && path.back() == L'\\')
+            path.pop_back();
+        const DWORD dwAttributes = GetFileAttributesW(path.c_str());
+        if (dwAttributes == INVALID_FILE_ATTRIBUTES)
+            return IsMissingError(::GetLastError());   // nothing there is nothing left
+        if ((dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            return DeleteOneFile(path, dwAttributes);
+        if ((dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            return RemoveDirectoryW(path.c_str());
+        return DeleteFolderTree(path);
     }
 
     BOOL RemoveFile(const char* pszPath) override
     {
-        return DeleteFileA(pszPath);
+        std::wstring path;
+        return WidePath(pszPath, path) && DeleteFileW(path.c_str());
     }
 
     BOOL RenameFile(const char* pszFrom, const char* pszTo) override
     {
-        return MoveFileA(pszFrom, pszTo);
+        std::wstring from;
+        std::wstring to;
+        return WidePath(pszFrom, from) && WidePath(pszTo, to) && MoveFileExW(from.c_str(), to.c_str(), 0);
     }
 
     void ShellOpen(const char* pszCommand) override
     {
-        ShellExecuteA(nullptr, "open", pszCommand, nullptr, nullptr, SW_SHOWNORMAL);
+        std::wstring command;
+        if (WideFromUtf8(pszCommand, command))
+            ShellExecuteW(nullptr, L"open", command.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     }
 
-    // The shell's copy and the system's cache manager own the write-back.
+    // Each copy flushes its own data before its rename.
     void FlushFileSystem(const char*) override {}
 
     int ShowMessageBox(const char* pszText, const char* pszCaption, UINT nStyle) override
     {
-        return MessageBoxA(nullptr, pszText, pszCaption, nStyle);
+        return MessageBoxW(nullptr, WideForDisplay(pszText).c_str(), WideForDisplay(pszCaption).c_str(), nStyle);
     }
+
+private:
+    // The folder whose leftover temporaries were last removed (worker only).
+    std::string m_sweptFolder;
 };
 
 }  // namespace
@@ -254,10 +506,10 @@ void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)
 {
     if (nSize == 0)
         return;
-    char* pszMessage = nullptr;
-    DWORD nLength = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* pszMessage = nullptr;
+    DWORD nLength = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, dwError, 0, reinterpret_cast<char*>(&pszMessage), 0, nullptr);
+                                   nullptr, dwError, 0, reinterpret_cast<wchar_t*>(&pszMessage), 0, nullptr);
     if (nLength == 0 || pszMessage == nullptr) {
         int n = snprintf(pszOut, nSize, "error %lu", static_cast<unsigned long>(dwError));
         if (n < 0)
@@ -265,14 +517,10 @@ void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)
         return;
     }
     // System messages end with a line break, which a log line must not have.
-    while (nLength > 0 && (pszMessage[nLength - 1] == '\r' || pszMessage[nLength - 1] == '\n' ||
-                           pszMessage[nLength - 1] == ' '))
+    while (nLength > 0 && (pszMessage[nLength - 1] == L'\r' || pszMessage[nLength - 1] == L'\n' ||
+                           pszMessage[nLength - 1] == L' '))
         --nLength;
-    pszMessage[nLength] = '\0';
-    size_t nCopy = nLength;
-    if (nCopy >= nSize)
-        nCopy = CharBoundaryAtOrBefore(pszMessage, nSize - 1);
-    memcpy(pszOut, pszMessage, nCopy);
-    pszOut[nCopy] = '\0';
+    const std::string message = Utf8FromWide(pszMessage, nLength);
     LocalFree(pszMessage);
+    CopyTextCut(pszOut, nSize, message.c_str(), message.size());
 }

@@ -1,6 +1,8 @@
-// What only the Windows services do: a drive root has no entry of its own.
+// What only the Windows services do: a drive root has no entry of its own,
+// and names cross to UTF-16 and to the log's Shift-JIS.
 #include <gtest/gtest.h>
 
+#include "WideText.h"
 #include "platform/File.h"
 
 namespace {
@@ -12,6 +14,51 @@ TEST(Win32FileServicesTest, ADriveRootHasNoStatusButCanBeListed)
     EXPECT_FALSE(real.GetStatus("C:\\", status));
     EXPECT_NE(static_cast<DWORD>(ERROR_NOT_READY), real.GetLastError());
     EXPECT_TRUE(real.CanList("C:\\"));
+}
+
+TEST(WideTextTest, NamesCrossToUtf16AndBackAndToShiftJis)
+{
+    const struct {
+        std::string utf8;
+        std::wstring wide;   // empty: refused
+        std::string sjis;
+    } cases[] = {
+        {"日本語.txt", L"\u65E5\u672C\u8A9E.txt", "\x93\xFA\x96\x7B\x8C\xEA.txt"},
+        {"café.txt", L"caf\u00E9.txt", "caf?.txt"},            // no look-alike e
+        {"한국어.txt", L"\uD55C\uAD6D\uC5B4.txt", "???.txt"},
+        {"emoji😀.txt", L"emoji\xD83D\xDE00.txt", "emoji?.txt"},  // one mark for one character
+        {"a\xED\xA0\x80z", L"a\xD800z", "a?z"},                  // a lone surrogate, as NTFS allows
+        {"a\xC0\xAFz", L"", "a??z"},                             // an overlong '/' is no text
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        std::wstring wide;
+        EXPECT_EQ(!c.wide.empty(), WideFromUtf8(c.utf8.c_str(), wide) != FALSE);
+        if (!c.wide.empty()) {
+            EXPECT_TRUE(c.wide == wide);
+            EXPECT_EQ(c.utf8, Utf8FromWide(wide));
+        }
+        EXPECT_EQ(c.sjis, ShiftJisFromUtf8(c.utf8.c_str()));
+    }
+}
+
+TEST(WideTextTest, LongPathsTakeThePrefixShortOnesStayAsWritten)
+{
+    const std::string name(300, 'n');
+    const struct {
+        std::string path;
+        std::wstring expected;
+    } cases[] = {
+        {"C:\\", L"C:\\"},
+        {"\\\\srv\\pub", L"\\\\srv\\pub"},
+        {"C:\\a\\..\\" + name, L"\\\\?\\C:\\" + std::wstring(name.begin(), name.end())},
+        {"\\\\srv\\pub\\" + name, L"\\\\?\\UNC\\srv\\pub\\" + std::wstring(name.begin(), name.end())},
+    };
+    for (const auto& c : cases) {
+        std::wstring wide;
+        ASSERT_TRUE(WidePath(c.path.c_str(), wide));
+        EXPECT_TRUE(c.expected == wide) << c.path.substr(0, 20);
+    }
 }
 
 }  // namespace

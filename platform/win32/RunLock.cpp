@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/win32/WideText.h"
+
 namespace {
 
 // A mutex name holds no backslash and at most MAX_PATH characters, so the
@@ -22,17 +24,6 @@ std::wstring MutexName(const char* pszPath)
     wchar_t szName[64];
     swprintf(szName, sizeof szName / sizeof szName[0], L"Global\\Tandemix-run-%016llx", nHash);
     return szName;
-}
-
-std::wstring WideFromUtf8(const char* pszText)
-{
-    const int nWide = MultiByteToWideChar(CP_UTF8, 0, pszText, -1, nullptr, 0);
-    if (nWide <= 0)
-        return std::wstring();
-    std::wstring wide(static_cast<size_t>(nWide), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, pszText, -1, &wide[0], nWide);
-    wide.resize(static_cast<size_t>(nWide - 1));
-    return wide;
 }
 
 }  // namespace
@@ -74,5 +65,5 @@ void CRunLock::Release()
 void ReportRunNotStarted(const char* pszText, BOOL bShowWindow)
 {
     if (bShowWindow)
-        MessageBoxW(nullptr, WideFromUtf8(pszText).c_str(), L"Tandemix", MB_OK | MB_ICONEXCLAMATION);
+        MessageBoxW(nullptr, WideForDisplay(pszText).c_str(), L"Tandemix", MB_OK | MB_ICONEXCLAMATION);
 }

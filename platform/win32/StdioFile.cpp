@@ -3,14 +3,20 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <string>
+
+#include "WideText.h"
+
 BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags)
 {
     Close();
     if ((nOpenFlags & modeWrite) == 0 || (nOpenFlags & modeCreate) == 0)
         return FALSE;
+    std::wstring name;
+    if (!WidePath(pszFileName, name))
+        return FALSE;
     // No sharing: while the run lasts no other program may open the log.
-    HANDLE hFile = CreateFileA(pszFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE hFile = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return FALSE;
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(hFile), _O_WRONLY | _O_TEXT);
@@ -29,5 +35,10 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags)
 
 BOOL CStdioFile::WriteString(const char* pszText)
 {
-    return WriteBytes(pszText);
+    // The Windows log stays Shift-JIS, whatever the settings say, as its
+    // readers expect; a character it lacks is written as '?'.
+    if (*pszText == '\0')
+        return WriteBytes(pszText);
+    const std::string converted = ShiftJisFromUtf8(pszText);
+    return !converted.empty() && WriteBytes(converted.c_str());
 }

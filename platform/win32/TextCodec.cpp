@@ -8,15 +8,7 @@ namespace {
 
 UINT CodePageOf(TextEncoding nEncoding)
 {
-    switch (nEncoding) {
-    case ENCODING_UTF8:
-        return CP_UTF8;
-    case ENCODING_SHIFT_JIS:
-        return 932;
-    case ENCODING_NATIVE:
-    default:
-        return GetACP();
-    }
+    return nEncoding == ENCODING_SHIFT_JIS ? 932 : CP_UTF8;
 }
 
 }  // namespace

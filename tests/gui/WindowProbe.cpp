@@ -32,16 +32,6 @@ std::string Utf8FromWide(const wchar_t* pszWide, int nLength)
     return out;
 }
 
-std::string Utf8FromAnsi(const char* pszAnsi)
-{
-    int nWide = MultiByteToWideChar(CP_ACP, 0, pszAnsi, -1, nullptr, 0);
-    if (nWide <= 1)
-        return std::string();
-    std::vector<wchar_t> wide(static_cast<size_t>(nWide));
-    MultiByteToWideChar(CP_ACP, 0, pszAnsi, -1, wide.data(), nWide);
-    return Utf8FromWide(wide.data(), nWide - 1);
-}
-
 std::string Json(const std::string& text)
 {
     std::string out = "\"";
@@ -203,7 +193,7 @@ void CompareNumber(UINT nDialog, int nItem, const char* pszWhat, long nResource,
 void CompareText(UINT nDialog, int nItem, const char* pszWhat, const std::wstring& resource, const char* pszTable)
 {
     std::string fromResource = Utf8FromWide(resource.c_str(), static_cast<int>(resource.size()));
-    std::string fromTable = pszTable != nullptr ? Utf8FromAnsi(pszTable) : std::string();
+    std::string fromTable = pszTable != nullptr ? pszTable : "";
     if (fromResource != fromTable)
         Difference(nDialog, nItem, pszWhat, fromResource, fromTable);
 }
@@ -317,11 +307,12 @@ int CompareTemplates(const char* pszModule)
     CompareDialog(hModule, 100);
     CompareDialog(hModule, 102);
 
-    char szString[256];
-    int nLength = LoadStringA(hModule, 101, szString, sizeof szString);
+    wchar_t szString[256];
+    int nLength = LoadStringW(hModule, 101, szString, 256);
+    const std::string fromResource = nLength > 0 ? Utf8FromWide(szString, nLength) : "";
     const char* pszTable = FindStringResource(101);
-    if (nLength <= 0 || pszTable == nullptr || std::strcmp(szString, pszTable) != 0)
-        Difference(0, 101, "string", nLength > 0 ? Utf8FromAnsi(szString) : "", pszTable ? Utf8FromAnsi(pszTable) : "");
+    if (nLength <= 0 || pszTable == nullptr || fromResource != pszTable)
+        Difference(0, 101, "string", fromResource, pszTable ? pszTable : "");
 
     // The icon group: a 32 x 32 and a 16 x 16 image of 16 colours.
     HRSRC hGroup = FindResourceA(hModule, MAKEINTRESOURCEA(128), MAKEINTRESOURCEA(14));   // RT_GROUP_ICON

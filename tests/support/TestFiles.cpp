@@ -7,6 +7,7 @@
 #include <utime.h>
 
 #include "PlatformTypes.h"
+#include "platform/TextCodec.h"
 
 namespace fs = std::filesystem;
 
@@ -91,7 +92,11 @@ bool SetFileMTime(const std::string& path, time_t mtime)
 std::vector<std::string> ReadLogTexts(const std::string& path)
 {
     const size_t nStamp = sizeof("2007/05/01 09:05:03  ") - 1;
-    const std::string bytes = ReadFileBytes(path);
+    std::string bytes = ReadFileBytes(path);
+    // The Windows log is Shift-JIS; the tests compare UTF-8 texts.
+    std::string converted;
+    if (PATH_SEP == '\\' && ConvertText(bytes, ENCODING_SHIFT_JIS, ENCODING_NATIVE, converted))
+        bytes.swap(converted);
     std::vector<std::string> lines;
     for (size_t nStart = 0, nEnd; nStart < bytes.size(); nStart = nEnd + 1) {
         nEnd = bytes.find('\n', nStart);

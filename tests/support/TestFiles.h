@@ -1,6 +1,5 @@
-// Real temporary folders and files for the unit tests.  Paths are the
-// program's narrow strings (the ANSI code page on Windows, UTF-8 on POSIX),
-// so a test can use the names the program will meet.
+// Real temporary folders and files for the unit tests.  Paths are ASCII, so
+// that the C library's narrow calls reach the same names as the program.
 #pragma once
 
 #include <ctime>
@@ -42,7 +41,7 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);  // empty when unreadable
 bool SetFileMTime(const std::string& path, time_t mtime);
 
-// The run log's lines without their time stamps and line ends.
+// The run log's lines (UTF-8) without their time stamps and line ends.
 std::vector<std::string> ReadLogTexts(const std::string& path);
 
 // Every `from` byte becomes PATH_SEP.  Only for strings in which every such

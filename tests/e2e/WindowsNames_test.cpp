@@ -1,0 +1,137 @@
+// Names of every script, paths beyond the classic limit, and copies that
+// fail or are cut short: what the Windows program used to lose or misreport.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "e2e/Harness.h"
+
+namespace {
+
+const time_t BASE_TIME = 1600000000;
+
+class Names : public Scenario {
+protected:
+    // One set from data to bk, with a log, at this display level.
+    void WriteOneSet(int nLevel) const
+    {
+        WriteIni("[全般]\n画面表示レベル=" + std::to_string(nLevel) + "\nログファイル名=run.log\nバックアップセット数=1\n"
+                 "[バックアップセット1]\nバックアップ元=" + ProgramPath("data") + "\nバックアップ先=" + ProgramPath("bk") + "\n");
+    }
+
+    size_t CountLines(const std::string& prefix) const
+    {
+        const Lines log = ReadLogLines("run.log");
+        return static_cast<size_t>(std::count_if(log.begin(), log.end(), [&](const std::string& line) {
+            return line.rfind(prefix, 0) == 0;
+        }));
+    }
+
+    // Entries of bk/data named like a copy's temporary.
+    size_t CountTemporaries() const
+    {
+        const Lines entries = ListTree("bk/data");
+        return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [](const std::string& entry) {
+            return entry.find(".tandemix-") != std::string::npos;
+        }));
+    }
+};
+
+// The Windows log is Shift-JIS: what it cannot spell shows as '?'.  At
+// level 1 the shell copies, the other tests cover the silent copy.
+TEST_F(Names, EveryNameIsBackedUpUnderItsOwnName)
+{
+    const struct {
+        const char* pszName;
+        const char* pszLogged;  // in the Windows log
+    } cases[] = {
+        {"한국어.txt", "???.txt"},
+        {"emoji😀.txt", "emoji?.txt"},
+        {"café.txt", "caf?.txt"},
+        {"日本語.txt", "日本語.txt"},
+    };
+    for (const auto& c : cases)
+        WriteFile(std::string("data/") + c.pszName, c.pszName, BASE_TIME);
+    WriteOneSet(1);
+    EXPECT_EQ(0, Run());
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.pszName, ReadFile(std::string("bk/data/") + c.pszName));
+        EXPECT_EQ(1u, CountLines(std::string("  ファイルを発見 ") + (IsWindows() ? c.pszLogged : c.pszName))) << c.pszName;
+    }
+    EXPECT_EQ(4u, CountLines("  コピーします  "));
+}
+
+TEST_F(Names, APathOfThreeHundredCharactersIsBackedUp)
+{
+    const std::string rel = "data/" + std::string(100, 'a') + "/" + std::string(100, 'b') + "/" + std::string(100, 'c') + ".txt";
+    WriteFile(rel, "deep", BASE_TIME);
+    WriteOneSet(0);
+    EXPECT_EQ(0, Run());
+    ASSERT_GT(ProgramPath("bk/" + rel.substr(5)).size(), 300u);
+    EXPECT_EQ("deep", ReadFile("bk/" + rel));
+    struct stat st;
+    ASSERT_EQ(0, stat(HostPath("bk/" + rel).c_str(), &st));
+    EXPECT_EQ(BASE_TIME, st.st_mtime);
+}
+
+// A copy that fails is logged with its error and the run goes on: it is no
+// cancel, with or without the shell's own progress (levels 0 and 1).
+TEST_F(Names, AFailedCopyIsReportedAndTheRunGoesOn)
+{
+    for (int nLevel : {0, 1}) {
+        SCOPED_TRACE(nLevel);
+        // A folder holds b.txt's name, a file that of the folder sub: the
+        // first fails the final rename, the second the copy itself.
+        WriteFile("bk/data/b.txt/in the way", "");
+        WriteFile("bk/data/sub", "");
+        const time_t later = time(nullptr) + 100000;  // newer than those
+        for (const char* pszName : {"a.txt", "b.txt", "c.txt", "sub/d.txt"})
+            WriteFile(std::string("data/") + pszName, pszName, later);
+        WriteOneSet(nLevel);
+        EXPECT_EQ(1, Run());
+        EXPECT_EQ("a.txt" "c.txt", ReadFile("bk/data/a.txt") + ReadFile("bk/data/c.txt"));
+        EXPECT_EQ(2u, CountLines("SHFileOperation()でエラーが返りました  code="));
+        EXPECT_EQ(0u, CountTemporaries());
+        EXPECT_EQ("バックアップセット 1 ... バックアップ完了", ReadLogLines("run.log").back());
+        std::filesystem::remove_all(HostPath("bk"));
+    }
+}
+
+// Killed in the middle of a copy, the program leaves no partial file under
+// the real name; the next run copies it and leaves no temporary behind.
+TEST_F(Names, AKilledCopyLeavesNoPartialFileAndTheNextRunTidiesUp)
+{
+    if (!IsWindows())
+        GTEST_SKIP() << "the POSIX copy's own tests cover its temporaries";
+    const off_t nSize = 256 << 20;
+    WriteFile("data/big.bin", "", BASE_TIME);
+    ASSERT_EQ(0, truncate(HostPath("data/big.bin").c_str(), nSize));
+    WriteOneSet(0);
+
+    const pid_t pid = Start();
+    bool bCopying = false;
+    for (int i = 0; i < 60000 && !bCopying; i++) {
+        bCopying = CountTemporaries() > 0;
+        if (!bCopying)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    kill(pid, SIGKILL);
+    Wait(pid);
+    ASSERT_TRUE(bCopying) << "the copy was never seen under way";
+    EXPECT_FALSE(Exists("bk/data/big.bin"));
+
+    EXPECT_EQ(0, Run());
+    struct stat st;
+    ASSERT_EQ(0, stat(HostPath("bk/data/big.bin").c_str(), &st));
+    EXPECT_EQ(nSize, st.st_size);
+    EXPECT_EQ(0u, CountTemporaries());
+}
+
+}  // namespace
