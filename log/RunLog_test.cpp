@@ -78,7 +78,8 @@ TEST_F(RunLogTest, CharactersShiftJisLacksBecomeQuestionMarks)
     WriteLog(LOG_RESULT, "a\xED\x95\x9C" "b\xE3\x82\xBD");  // a, the Hangul 한, b, ソ in UTF-8
     CloseRunLog();
     g_logFile.SetTextEncoding(ENCODING_NATIVE);
-    EXPECT_EQ(std::vector<std::string>{"a?b\x83\x5C"}, ReadLogTexts(m_path));
+    const std::string bytes = ReadFileBytes(m_path);
+    EXPECT_NE(std::string::npos, bytes.find("  a?b\x83\x5C")) << bytes;
 }
 
 // A disk that fills up during the run: logging stops, nothing else does.
