@@ -6,8 +6,8 @@
 #include <new>
 
 #include "platform/FileServices.h"
+#include "platform/PathForms.h"
 #include "platform/Profile.h"
-#include "platform/Text.h"
 
 CBackupConfig* g_pConfig = nullptr;
 
@@ -23,11 +23,6 @@ const size_t LOG_NAME_LIMIT = sizeof(CBackupConfig::m_szLogFile) - 1;
 // bytes on POSIX, 255 UTF-16 units (three UTF-8 bytes at most each) on
 // Windows.
 const size_t LIST_ENTRY_LIMIT = 255 * 3;
-
-// Drive letters and shares exist only where a backslash separates paths.
-// Where '/' does, "x:/" and "//a/b/" are ordinary folders that must not be
-// given a "root" folder.
-const bool ROOT_NAMES_EXIST = PATH_SEP == '\\';
 
 const char ROOT_FOLDER[] = "root" PATH_SEP_STR;
 
@@ -63,61 +58,6 @@ short LowWord(int n)
 {
     const unsigned nLow = static_cast<unsigned>(n) & 0xFFFFu;
     return static_cast<short>(nLow >= 0x8000u ? static_cast<int>(nLow) - 0x10000 : static_cast<int>(nLow));
-}
-
-// The separator tests below step through whole characters, as the path
-// utilities do, so the second byte of a double-byte character is never taken
-// for a separator.  A destination ending in such a character (ソ is 0x83
-// 0x5C in Shift-JIS) still gets its separator, and a share's separators are
-// counted right whatever its names hold.
-bool IsSeparatorChar(const char* p, int nLength)
-{
-    return nLength == 1 && *p == PATH_SEP;
-}
-
-bool EndsWithSeparator(const char* psz)
-{
-    bool bSeparator = false;
-    while (*psz != '\0') {
-        const int nLength = CharLength(psz);
-        bSeparator = IsSeparatorChar(psz, nLength);
-        psz += nLength;
-    }
-    return bSeparator;
-}
-
-// A drive root such as D:\ : a colon and a separator as the last two characters.
-bool EndsWithDriveRoot(const char* psz)
-{
-    bool bColonBefore = false;
-    bool bColon = false;
-    bool bSeparator = false;
-    while (*psz != '\0') {
-        const int nLength = CharLength(psz);
-        bColonBefore = bColon;
-        bColon = nLength == 1 && *psz == ':';
-        bSeparator = IsSeparatorChar(psz, nLength);
-        psz += nLength;
-    }
-    return bColonBefore && bSeparator;
-}
-
-int CountSeparators(const char* psz)
-{
-    int nCount = 0;
-    while (*psz != '\0') {
-        const int nLength = CharLength(psz);
-        if (IsSeparatorChar(psz, nLength))
-            nCount++;
-        psz += nLength;
-    }
-    return nCount;
-}
-
-// A share root such as \\server\share\ : two separators first, four in all.
-bool IsShareRoot(const char* psz)
-{
-    return psz[0] == PATH_SEP && psz[1] == PATH_SEP && CountSeparators(psz) == 4;
 }
 
 // Appends the whole of pszText or, when it does not fit, nothing.
@@ -179,11 +119,8 @@ bool FormDestination(char* pszOut, size_t nSize, const char* pszValue, int nTopG
         return false;
     if (!EndsWithSeparator(pszOut) && !AppendWhole(pszOut, nSize, PATH_SEP_STR))
         return false;
-    if (nTopGenerations <= 0 || !ROOT_NAMES_EXIST)
-        return true;
-    if (strlen(pszOut) >= 3 && EndsWithDriveRoot(pszOut) && !AppendWhole(pszOut, nSize, ROOT_FOLDER))
-        return false;
-    if (strlen(pszOut) >= 3 && IsShareRoot(pszOut) && !AppendWhole(pszOut, nSize, ROOT_FOLDER))
+    if (nTopGenerations > 0 && (IsDriveRoot(pszOut) || IsShareRoot(pszOut)) &&
+        !AppendWhole(pszOut, nSize, ROOT_FOLDER))
         return false;
     return true;
 }

@@ -3,45 +3,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/RunState.h"
 #include "config/BackupConfig.h"
 #include "engine/BackupFile.h"
 #include "engine/BackupFolder.h"
 #include "engine/BackupReport.h"
 #include "engine/Generations.h"
 #include "engine/PathUtils.h"
+#include "engine/RunState.h"
 #include "log/RunLog.h"
 #include "platform/FileServices.h"
-#include "platform/Text.h"
+#include "platform/PathForms.h"
 
 namespace {
 
 enum SourceKind { SOURCE_DRIVE_ROOT, SOURCE_FOLDER, SOURCE_FILE, SOURCE_SHARE_ROOT, SOURCE_MISSING };
-
-// Drive letters and shares are forms of a backslash-separated system; where
-// the separator is '/', "x:/" and "//x" are ordinary paths.
-const bool WINDOWS_FORMS = PATH_SEP == '\\';
-
-BOOL IsDriveRoot(const char* pszPath)
-{
-    size_t nLength = strlen(pszPath);
-    return WINDOWS_FORMS && nLength >= 3 && pszPath[nLength - 2] == ':' && pszPath[nLength - 1] == PATH_SEP;
-}
-
-BOOL IsShareRoot(const char* pszPath)
-{
-    return WINDOWS_FORMS && strlen(pszPath) >= 3 && pszPath[0] == PATH_SEP && pszPath[1] == PATH_SEP;
-}
-
-// Whether the path's last character is a separator.  Read character by
-// character: a Shift-JIS character whose second byte is 0x5C is no separator.
-BOOL EndsWithSeparator(const char* pszPath)
-{
-    const char* pszLast = nullptr;
-    for (const char* p = pszPath; *p != '\0'; p += CharLength(p))
-        pszLast = p;
-    return pszLast != nullptr && *pszLast == PATH_SEP && pszLast[1] == '\0';
-}
 
 SourceKind ClassifySource(const char* pszSource, CFileStatus& status)
 {
@@ -59,7 +34,7 @@ SourceKind ClassifySource(const char* pszSource, CFileStatus& status)
         WriteLogFormat(LOG_DETAIL, "バックアップ元はファイルでした attr=%x", static_cast<unsigned>(status.m_attribute));
         return SOURCE_FILE;
     }
-    if (IsShareRoot(pszSource)) {
+    if (IsSharePath(pszSource)) {
         WriteLogNaming(LOG_DETAIL, "バックアップ元は共有エントリ(", pszSource, ")でした");
         return SOURCE_SHARE_ROOT;
     }
