@@ -244,6 +244,10 @@ void RunBackupSets()
                 ReportSet(nIndex + 1, "コピー先が長すぎるのでバックアップしません");
             continue;
         }
+        FileServices& services = GetFileServices();
+        services.SetTreeRoots(pSet->szSource, pSet->szDest);
         nStop = RunSet(nIndex + 1, pSet);
+        services.FinishCopies(nullptr, nullptr);
+        services.SetTreeRoots(nullptr, nullptr);
     }
 }
