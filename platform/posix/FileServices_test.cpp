@@ -4,11 +4,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -87,6 +91,18 @@ ssize_t CopyRangeThenFail(int fdFrom, int fdTo, size_t nBytes)
     return n;
 }
 
+// A writer appends to the source while it is copied.
+std::string g_growing;
+ssize_t CopyRangeWhileGrowing(int fdFrom, int fdTo, size_t nBytes)
+{
+    EXPECT_TRUE(WriteFileBytes(g_growing + ".more", std::string(3 * 1024 * 1024, 'g')));
+    int fd = open(g_growing.c_str(), O_WRONLY | O_APPEND);
+    std::string more = ReadFileBytes(g_growing + ".more");
+    EXPECT_EQ(static_cast<ssize_t>(more.size()), write(fd, more.data(), more.size()));
+    close(fd);
+    return copy_file_range(fdFrom, nullptr, fdTo, nullptr, nBytes, 0);
+}
+
 // The user presses Cancel in the progress window once data has moved.
 BOOL AbortOnceStarted(const char*, const char*, long long nDone, long long)
 {
@@ -97,6 +113,7 @@ class PosixFileServicesTest : public testing::Test {
 protected:
     std::string Make(const std::string& rel, const std::string& content = "x")
     {
+        fs::create_directories(fs::path(m_dir.Join(rel)).parent_path());
         EXPECT_TRUE(WriteFileBytes(m_dir.Join(rel), content)) << rel;
         return m_dir.Join(rel);
     }
@@ -152,6 +169,7 @@ TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
         {"no clone", {CloneUnsupported, nullptr, nullptr, nullptr}, 0755, true, 0},
         {"read and write", {CloneUnsupported, CopyRangeUnsupported, nullptr, nullptr}, 0400, false, 0},
         {"copy_file_range gives nothing", {CloneUnsupported, CopyRangeGivesNothing, nullptr, nullptr}, 0664, false, 0},
+        {"source grows while copied", {CloneUnsupported, CopyRangeWhileGrowing, nullptr, nullptr}, 0644, true, 0},
         {"write fails", {CloneUnsupported, CopyRangeUnsupported, WriteThenFail, nullptr}, 0640, true, ENOSPC},
         {"write fails, no old copy", {CloneUnsupported, CopyRangeUnsupported, WriteThenFail, nullptr}, 0640, false, ENOSPC},
         {"copy_file_range fails", {CloneUnsupported, CopyRangeThenFail, nullptr, nullptr}, 0640, true, EIO},
@@ -165,8 +183,11 @@ TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
     ASSERT_EQ(0, mkdir(m_dir.Join("bk").c_str(), 0777));
     const std::string dest = m_dir.Join("bk/big.bin");
     const CopyDataCalls saved = g_copyDataCalls;
+    g_growing = source;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszWhat);
+        chmod(source.c_str(), 0644);
+        ASSERT_TRUE(WriteFileBytes(source, data));
         unlink(dest.c_str());
         ASSERT_TRUE(!c.bOldCopy || WriteFileBytes(dest, "old copy"));
         ASSERT_EQ(0, chmod(source.c_str(), c.mode));
@@ -196,6 +217,7 @@ TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
             EXPECT_EQ(c.bOldCopy ? "old copy" : "", ReadFileBytes(dest));
         }
         EXPECT_EQ(std::vector<std::string>(c.nError == 0 || c.bOldCopy ? 1 : 0, "big.bin"), Names(m_dir.Join("bk")));
+        unlink((source + ".more").c_str());
     }
 }
 
@@ -267,6 +289,216 @@ TEST_F(PosixFileServicesTest, ShellOpenRunsAnExecutableDetachedWithoutSplittingI
     for (int nTry = 0; nTry < 600 && ReadFileBytes(marker).empty(); ++nTry)
         usleep(50 * 1000);
     EXPECT_EQ("started\n", ReadFileBytes(marker));
+}
+
+// Below a set's roots a link never stands in for a folder, on either side:
+// every operation through one fails and the tree it points to stays as it
+// was.  The roots themselves are reached as written, links and all.
+TEST_F(PosixFileServicesTest, BelowARootNoLinkStandsInForAFolder)
+{
+    const std::string kept = Make("outside/f.txt", "outside");
+    Make("src/real/f.txt", "inside");
+    Make("dst/file", "a file");
+    fs::create_directories(m_dir.Join("outside/sub"));
+    MakeLink("src/linked", m_dir.Join("outside"));
+    MakeLink("dst/data", m_dir.Join("outside"));
+    Real().SetTreeRoots(m_dir.Join("src").c_str(), m_dir.Join("dst/").c_str());
+    auto path = [&](const char* pszRel) { return m_dir.Join(pszRel); };
+    BOOL bAborted = FALSE;
+    CFileStatus status;
+    const struct {
+        const char* pszWhat;
+        std::function<BOOL()> op;
+    } cases[] = {
+        {"status", [&] { return Real().GetStatus(path("dst/data/f.txt").c_str(), status, TRUE); }},
+        {"exists", [&] { return Real().Exists(path("dst/data/f.txt").c_str()); }},
+        {"folder on a link", [&] { return Real().CreateDirectory(path("dst/data").c_str()); }},
+        {"folder on a file", [&] { return Real().CreateDirectory(path("dst/file").c_str()); }},
+        {"copy into", [&] {
+             return Real().CopyFile(path("src/real/f.txt").c_str(), path("dst/data/f.txt").c_str(), SILENT_COPY,
+                                    &bAborted) == 0;
+         }},
+        {"rename", [&] { return Real().RenameFile(path("dst/data/f.txt").c_str(), path("dst/data/1_f.txt").c_str()); }},
+        {"remove", [&] { return Real().RemoveFile(path("dst/data/f.txt").c_str()); }},
+        {"delete tree", [&] { return Real().DeleteTree(path("dst/data/sub").c_str()) && !fs::exists(path("outside/sub")); }},
+        {"list", [&] {
+             std::unique_ptr<DirectoryReader> pReader(Real().OpenDirectory(path("src/linked/*.*").c_str()));
+             return pReader != nullptr;
+         }},
+        {"can list", [&] { return Real().CanList(path("src/linked").c_str()); }},
+        {"can read", [&] { return Real().CanRead(path("src/linked/f.txt").c_str(), TRUE); }},
+        {"copy from", [&] {
+             return Real().CopyFile(path("src/linked/f.txt").c_str(), path("dst/f.txt").c_str(), SILENT_COPY,
+                                    &bAborted) == 0;
+         }},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(c.op()) << c.pszWhat;
+        EXPECT_TRUE(Real().GetLastError() == ELOOP || Real().GetLastError() == ENOTDIR ||
+                    Real().GetLastError() == EEXIST)
+            << c.pszWhat << ": " << Real().GetLastError();
+    }
+    Real().FinishCopies(nullptr, nullptr);
+    EXPECT_EQ((std::vector<std::string>{"f.txt", "sub"}), Names(m_dir.Join("outside")));
+    EXPECT_EQ("outside", ReadFileBytes(kept));
+    EXPECT_EQ((std::vector<std::string>{"data", "file"}), Names(m_dir.Join("dst")));
+
+    // A link named as the source is the source.
+    MakeLink("source-link", m_dir.Join("src"));
+    Real().SetTreeRoots(m_dir.Join("source-link").c_str(), m_dir.Join("dst").c_str());
+    EXPECT_TRUE(Real().CanList(path("source-link/").c_str()));
+    EXPECT_EQ(0, Real().CopyFile(path("source-link/real/f.txt").c_str(), path("dst/real/f.txt").c_str(), SILENT_COPY,
+                                 &bAborted));
+    Real().SetTreeRoots(nullptr, nullptr);
+    EXPECT_EQ("inside", ReadFileBytes(path("dst/real/f.txt")));
+}
+
+// The walk listed "sub" as a folder; before it opens it, someone swaps it
+// for a link to a folder outside.  Nothing outside is listed or copied.
+std::string g_swapFolder, g_swapTarget;
+void SwapForLink(const char* pszFolder)
+{
+    std::string folder = pszFolder;
+    if (folder.back() == '/')
+        folder.pop_back();
+    if (folder != g_swapFolder)
+        return;
+    fs::rename(g_swapFolder, g_swapFolder + "-moved");
+    fs::create_directory_symlink(g_swapTarget, g_swapFolder);
+}
+
+TEST_F(PosixFileServicesTest, AFolderSwappedForALinkAfterItsListingIsNotEntered)
+{
+    Make("src/sub/f.txt", "inside");
+    Make("outside/secret.txt", "secret");
+    g_swapFolder = m_dir.Join("src/sub");
+    g_swapTarget = m_dir.Join("outside");
+    Real().SetTreeRoots(m_dir.Join("src").c_str(), m_dir.Join("dst").c_str());
+    CFileFind find;
+    ASSERT_TRUE(find.FindFile(m_dir.Join("src/*.*").c_str()));
+    bool bSawSub = false;
+    for (BOOL bMore = TRUE; bMore;) {
+        bMore = find.FindNextFile();
+        bSawSub = bSawSub || (std::string(find.GetFileName()) == "sub" && find.IsDirectory());
+    }
+    EXPECT_TRUE(bSawSub);
+    g_pfnBeforeOpenFolder = SwapForLink;
+    EXPECT_FALSE(find.FindFile(m_dir.Join("src/sub/*.*").c_str()));
+    g_pfnBeforeOpenFolder = nullptr;
+    BOOL bAborted = FALSE;
+    EXPECT_NE(0, Real().CopyFile(m_dir.Join("src/sub/secret.txt").c_str(), m_dir.Join("dst/secret.txt").c_str(),
+                                 SILENT_COPY, &bAborted));
+    Real().SetTreeRoots(nullptr, nullptr);
+    EXPECT_FALSE(fs::exists(m_dir.Join("dst/secret.txt")));
+}
+
+struct FailedCopy {
+    std::string path;
+    DWORD dwError;
+};
+void NoteFailure(const char* pszTo, DWORD dwError, void* pContext)
+{
+    static_cast<std::vector<FailedCopy>*>(pContext)->push_back(FailedCopy{pszTo, dwError});
+}
+
+// Below the destination root a copy's name appears only when its batch is
+// finished (data first), a rename that then fails is reported, a folder
+// gets its source's mode, attributes and time once its walk is done, and an
+// interrupted run's temporaries go with the next copy into their folder.
+TEST_F(PosixFileServicesTest, CopiesBelowARootAreFinishedInBatches)
+{
+    Make("src/a.txt", "a");
+    Make("src/b.txt", "b");
+    Make("dst/src/b.txt/blocker", "a folder where the file goes");
+    Make("dst/src/.a.txt.tandemix-Ab12Cd", "left by a killed run");
+    Make("dst/src/.a.txt.tandemix-mine", "not ours");
+    const bool bXattrs = setxattr(m_dir.Join("src/a.txt").c_str(), "user.note", "v", 1, 0) == 0;
+    // Longer than the 1,024 bytes of a Windows path, within PATH_MAX.
+    std::string deep = "dst/src/";
+    for (int i = 0; i < 12; ++i)
+        deep += std::string(249, 'd') + "/";
+    deep += "a.txt";
+    Real().SetTreeRoots(m_dir.Join("src").c_str(), m_dir.Join("dst").c_str());
+    BOOL bAborted = FALSE;
+    for (const char* pszName : {"a.txt", "b.txt"}) {
+        EXPECT_EQ(0, Real().CopyFile(m_dir.Join(std::string("src/") + pszName).c_str(),
+                                     m_dir.Join(std::string("dst/src/") + pszName).c_str(), SILENT_COPY, &bAborted));
+    }
+    EXPECT_EQ(0, Real().CopyFile(m_dir.Join("src/a.txt").c_str(), m_dir.Join(deep).c_str(), SILENT_COPY, &bAborted));
+    EXPECT_FALSE(fs::exists(m_dir.Join("dst/src/a.txt")));
+
+    const struct {
+        mode_t mode;
+        time_t mtime;
+    } folders[] = {{0700, 1200000000}, {02750, 1300000000}, {01777, 1400000000}};
+    for (const auto& folder : folders) {
+        ASSERT_EQ(0, chmod(m_dir.Join("src").c_str(), folder.mode));
+        ASSERT_TRUE(SetTimes(m_dir.Join("src"), {folder.mtime, 0}, {folder.mtime, 42}));
+        ASSERT_TRUE(!bXattrs || setxattr(m_dir.Join("src").c_str(), "user.mode", &folder.mode, sizeof folder.mode, 0) == 0);
+        EXPECT_TRUE(Real().FinishFolder(m_dir.Join("src/").c_str(), m_dir.Join("dst/src/").c_str()));
+        std::vector<FailedCopy> failed;
+        Real().FinishCopies(NoteFailure, &failed);
+        ASSERT_EQ(folder.mode == 0700 ? 1u : 0u, failed.size());
+        if (!failed.empty()) {
+            EXPECT_EQ(m_dir.Join("dst/src/b.txt"), failed[0].path);
+            EXPECT_TRUE(failed[0].dwError == EISDIR || failed[0].dwError == ENOTEMPTY) << failed[0].dwError;
+        }
+        struct stat st;
+        ASSERT_EQ(0, stat(m_dir.Join("dst/src").c_str(), &st));
+        EXPECT_EQ(folder.mode, st.st_mode & 07777);
+        EXPECT_TRUE(IsTime(st.st_mtim, folder.mtime, 42)) << folder.mode;
+        mode_t kept = 0;
+        EXPECT_TRUE(!bXattrs || getxattr(m_dir.Join("dst/src").c_str(), "user.mode", &kept, sizeof kept) == sizeof kept);
+        EXPECT_TRUE(!bXattrs || kept == folder.mode);
+    }
+    Real().SetTreeRoots(nullptr, nullptr);
+    EXPECT_EQ((std::vector<std::string>{".a.txt.tandemix-mine", "a.txt", "b.txt", std::string(249, 'd')}),
+              Names(m_dir.Join("dst/src")));
+    EXPECT_EQ("a", ReadFileBytes(m_dir.Join("dst/src/a.txt")));
+    EXPECT_EQ("a", ReadFileBytes(m_dir.Join(deep)));
+    char szValue[4] = {};
+    EXPECT_TRUE(!bXattrs || getxattr(m_dir.Join("dst/src/a.txt").c_str(), "user.note", szValue, sizeof szValue) == 1);
+}
+
+// Owner and set-id bits: root keeps the owner and with it the bits; an
+// ordinary user cannot, so the copy loses them.  An ordinary user cannot
+// enter a folder it may only read, so such a folder cannot be listed.
+TEST_F(PosixFileServicesTest, OwnerAndSetIdBitsAreKeptTogether)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root, to be both root and an ordinary user";
+    const uid_t NOBODY = 65534;
+    ASSERT_EQ(0, chmod(m_dir.Path().c_str(), 0777));
+    const std::string source = Make("setid", "#!/bin/sh\n");
+    fs::create_directories(m_dir.Join("readonly"));
+    ASSERT_EQ(0, chmod(m_dir.Join("readonly").c_str(), 0644));
+    const struct {
+        uid_t runAs;
+        uid_t owner;
+        mode_t expected;
+    } cases[] = {{0, 1234, 06755}, {NOBODY, 0, 0755}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(0, chown(source.c_str(), c.owner, c.owner));
+        ASSERT_EQ(0, chmod(source.c_str(), 06755));
+        const std::string dest = m_dir.Join("copy-" + std::to_string(c.runAs));
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (c.runAs != 0 && (setgid(NOBODY) != 0 || setuid(NOBODY) != 0))
+                _exit(2);
+            BOOL bAborted = FALSE;
+            bool bListed = Real().CanList(m_dir.Join("readonly").c_str()) != FALSE;
+            bool bRefused = !bListed && Real().GetLastError() == EACCES;
+            bool bCopied = Real().CopyFile(source.c_str(), dest.c_str(), SILENT_COPY, &bAborted) == 0;
+            _exit(bCopied && (c.runAs == 0 ? bListed : bRefused) ? 0 : 1);
+        }
+        int nStatus = -1;
+        ASSERT_EQ(pid, waitpid(pid, &nStatus, 0));
+        EXPECT_EQ(0, nStatus) << c.runAs;
+        struct stat st;
+        ASSERT_EQ(0, stat(dest.c_str(), &st));
+        EXPECT_EQ(c.expected, st.st_mode & 07777) << c.runAs;
+        EXPECT_EQ(c.runAs == 0 ? c.owner : c.runAs, st.st_uid);
+    }
 }
 
 }  // namespace
