@@ -2,13 +2,12 @@
 // backup, simulated on a loop-mounted ext4 image.
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -44,17 +43,12 @@ protected:
     }
 };
 
-// A process that has not ended (a zombie has, though kill() still finds it).
+// A process that has not ended; a zombie has (though kill() still finds
+// it), and it is left for Wait() to reap.
 bool IsRunning(pid_t pid)
 {
-    FILE* pFile = fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
-    if (pFile == nullptr)
-        return false;
-    char szStat[512] = {};
-    size_t n = fread(szStat, 1, sizeof szStat - 1, pFile);
-    fclose(pFile);
-    const char* pszEnd = strrchr(szStat, ')');
-    return n > 0 && pszEnd != nullptr && pszEnd[1] == ' ' && pszEnd[2] != 'Z';
+    siginfo_t info = {};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
 }
 
 bool IsTemporary(const std::string& name)
