@@ -247,7 +247,9 @@ private:
 
 // How many finished copies wait for one flush before their names: enough
 // that the flush costs little per file, few enough that a stop or a crash
-// loses little work.  Measured on a first copy of small files.
+// loses little work.  On a first copy of 20,000 small files, 64 to 512 per
+// flush cost no more than no flush at all, 4,096 a little more (a large
+// flush stalls the copy), and a flush per file four to ten times as much.
 const size_t BATCH_FILES = 512;
 const long long BATCH_BYTES = 256LL * 1024 * 1024;
 
@@ -640,18 +642,8 @@ private:
         PendingRename pending = {-1, std::string(), 0, 0};
         int nError = CopyEntry(from, pszFrom, to, pszTo, nFlags, pbAborted, bFollowLink,
                                to.bBelowRoot ? &pending : nullptr);
-        if (nError == 0 && pending.fdFile >= 0) {
-            static const char* pszMode = getenv("TANDEMIX_FLUSH_MODE");  // MEASURE-ONLY
-            if (pszMode != nullptr) {
-                if (strcmp(pszMode, "each") == 0)
-                    fdatasync(pending.fdFile);
-                close(pending.fdFile);
-                if (renameat(to.fdDir, pending.temp.c_str(), to.fdDir, to.name.c_str()) != 0)
-                    return errno;
-                return 0;
-            }
+        if (nError == 0 && pending.fdFile >= 0)
             Defer(pszTo, pending);
-        }
         return nError;
     }
 
