@@ -221,16 +221,6 @@ TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
     }
 }
 
-TEST_F(PosixFileServicesTest, CopyRefusesAPipeAndFindsRoomForTheLongestName)
-{
-    ASSERT_EQ(0, mkfifo(m_dir.Join("fifo").c_str(), 0600));
-    BOOL bAborted = TRUE;
-    EXPECT_NE(0, Real().CopyFile(m_dir.Join("fifo").c_str(), m_dir.Join("bk/x").c_str(), SILENT_COPY, &bAborted));
-    const std::string dest = m_dir.Join("bk/" + std::string(255, 'n'));
-    ASSERT_EQ(0, Real().CopyFile(Make("a.txt", "long").c_str(), dest.c_str(), SILENT_COPY, &bAborted));
-    EXPECT_EQ("long", ReadFileBytes(dest));
-}
-
 TEST_F(PosixFileServicesTest, DeleteTreeNeverFollowsALinkOutOfTheTree)
 {
     fs::create_directories(m_dir.Join("outside"));
@@ -272,11 +262,6 @@ TEST_F(PosixFileServicesTest, ALinkIsItselfUnlessFollowed)
         EXPECT_EQ(std::string(find.GetFileName()) == "folder" || find.IsDots(), find.IsDirectory() != FALSE)
             << find.GetFileName();
     }
-
-    // Hidden by its name, read-only by its mode.
-    ASSERT_EQ(0, chmod(Make(".profile").c_str(), 0444));
-    ASSERT_TRUE(Real().GetStatus(m_dir.Join(".profile").c_str(), status));
-    EXPECT_EQ(FILE_ATTR_HIDDEN | FILE_ATTR_READONLY, status.m_attribute & (FILE_ATTR_HIDDEN | FILE_ATTR_READONLY));
 }
 
 TEST_F(PosixFileServicesTest, ShellOpenRunsAnExecutableDetachedWithoutSplittingItsPath)
@@ -322,10 +307,14 @@ TEST_F(PosixFileServicesTest, BelowARootNoLinkStandsInForAFolder)
     auto path = [&](const char* pszRel) { return m_dir.Join(pszRel); };
     BOOL bAborted = FALSE;
     CFileStatus status;
+    ASSERT_EQ(0, mkfifo(path("src/fifo").c_str(), 0600));
     const struct {
         const char* pszWhat;
         std::function<BOOL()> op;
     } cases[] = {
+        {"a pipe is no file to copy", [&] {
+             return Real().CopyFile(path("src/fifo").c_str(), path("dst/fifo").c_str(), SILENT_COPY, &bAborted) == 0;
+         }},
         {"status", [&] { return Real().GetStatus(path("dst/data/f.txt").c_str(), status, TRUE); }},
         {"exists", [&] { return Real().Exists(path("dst/data/f.txt").c_str()); }},
         {"folder on a link", [&] { return Real().CreateDirectory(path("dst/data").c_str()); }},
@@ -356,8 +345,8 @@ TEST_F(PosixFileServicesTest, BelowARootNoLinkStandsInForAFolder)
     };
     for (const auto& c : cases) {
         EXPECT_FALSE(c.op()) << c.pszWhat;
-        EXPECT_TRUE(Real().GetLastError() == ELOOP || Real().GetLastError() == ENOTDIR ||
-                    Real().GetLastError() == EEXIST)
+        const DWORD dwError = Real().GetLastError();
+        EXPECT_TRUE(dwError == ELOOP || dwError == ENOTDIR || dwError == EEXIST || dwError == ENOTSUP)
             << c.pszWhat << ": " << Real().GetLastError();
     }
     Real().FinishCopies(nullptr, nullptr);
@@ -396,11 +385,12 @@ TEST_F(PosixFileServicesTest, CopiesBelowARootAreFinishedInBatches)
     Make("dst/src/.a.txt.tandemix-Ab12Cd", "left by a killed run");
     Make("dst/src/.a.txt.tandemix-mine", "not ours");
     const bool bXattrs = setxattr(m_dir.Join("src/a.txt").c_str(), "user.note", "v", 1, 0) == 0;
-    // Longer than the 1,024 bytes of a Windows path, within PATH_MAX.
+    // Longer than the 1,024 bytes of a Windows path, within PATH_MAX, and
+    // a name that leaves the temporary's name no room to spare.
     std::string deep = "dst/src/";
     for (int i = 0; i < 12; ++i)
         deep += std::string(249, 'd') + "/";
-    deep += "a.txt";
+    deep += std::string(255, 'n');
     Real().SetTreeRoots(m_dir.Join("src").c_str(), m_dir.Join("dst").c_str());
     BOOL bAborted = FALSE;
     for (const char* pszName : {"a.txt", "b.txt"}) {
