@@ -208,7 +208,9 @@ short RunSet(int nSetNumber, BackupSet* pSet)
         CreateFolderChain(plan.szDstFolder);
         nStop = BackupFolder(plan.szSrcFolder, nullptr, plan.szDstFolder, pSet);
     }
-    // A set that has finished is on disk, whatever happens to the run after it.
+    // A set that has finished is on disk, whatever happens to the run after
+    // it, and under its names before its after-command sees it.
+    services.FinishCopies(nullptr, nullptr);
     if (GetCopiesStarted() != nCopiesBefore)
         services.FlushFileSystem(plan.szDstFolder);
 
