@@ -524,6 +524,7 @@ private:
     struct Pending {
         std::string to;
         std::string temp;
+        dev_t device;
     };
     struct FolderTime {
         std::string path;
@@ -665,8 +666,8 @@ private:
         if (bHaveDevice)
             close(pending.fdFile);
         else
-            m_syncFiles.push_back(SyncFile{pending.device, pending.fdFile});
-        m_pending.push_back(Pending{pszTo, pending.temp});
+            m_syncFiles.push_back(SyncFile{pending.device, pending.fdFile, 0});
+        m_pending.push_back(Pending{pszTo, pending.temp, pending.device});
         m_nPendingBytes += pending.nBytes;
     }
 
@@ -674,26 +675,31 @@ private:
     // times of the folders that waited for them.
     void FinishBatch()
     {
-        for (const SyncFile& sync : m_syncFiles) {
-            syncfs(sync.fd);
+        // A flush that fails (a write error surfacing now) fails every copy
+        // waiting on that file system: their data may not be there.
+        for (SyncFile& sync : m_syncFiles) {
+            sync.nError = syncfs(sync.fd) == 0 ? 0 : errno;
             close(sync.fd);
         }
-        m_syncFiles.clear();
         std::vector<Pending> pending;
         pending.swap(m_pending);
         m_nPendingBytes = 0;
         for (const Pending& copy : pending) {
             FilePlace place = {-1, std::string(), false};
             int nError = 0;
-            if (!Place(copy.to.c_str(), false, place) ||
-                renameat(place.fdDir, copy.temp.c_str(), place.fdDir, place.name.c_str()) != 0) {
+            for (const SyncFile& sync : m_syncFiles)
+                nError = sync.device == copy.device && nError == 0 ? sync.nError : nError;
+            if (nError == 0 && !Place(copy.to.c_str(), false, place))
                 nError = errno;
-                if (place.fdDir != -1)
+            if (nError == 0 && renameat(place.fdDir, copy.temp.c_str(), place.fdDir, place.name.c_str()) != 0)
+                nError = errno;
+            if (nError != 0) {
+                if (place.fdDir != -1 || Place(copy.to.c_str(), false, place))
                     unlinkat(place.fdDir, copy.temp.c_str(), 0);
-            }
-            if (nError != 0)
                 m_failures.push_back(Failure{copy.to, static_cast<DWORD>(nError)});
+            }
         }
+        m_syncFiles.clear();
         std::vector<FolderTime> folderTimes;
         folderTimes.swap(m_folderTimes);
         for (const FolderTime& folder : folderTimes) {
@@ -708,6 +714,7 @@ private:
     struct SyncFile {
         dev_t device;
         int fd;
+        int nError;  // of its flush
     };
 
     CTreeRoot m_source;
