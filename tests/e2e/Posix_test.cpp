@@ -125,6 +125,38 @@ TEST_F(Posix, ACopyKeepsWhatCpDashAKeepsAndARerunTouchesNothing)
     }
 }
 
+// A run killed with copies in hand leaves temporaries; the next complete
+// run copies those files again and leaves none.
+TEST_F(Posix, ARunAfterAKilledOneLeavesNoTemporary)
+{
+    if (IsWindows())
+        GTEST_SKIP() << "Linux only";
+    const int FILES = 3000;
+    for (int i = 0; i < FILES; i++)
+        WriteFile("data/f" + std::to_string(i), Content(i), 1600000000);
+    WriteIni("[全般]\n画面表示レベル=0\nバックアップセット数=1\n[バックアップセット1]\nバックアップ元=" + ProgramPath("data") +
+             "\nバックアップ先=" + ProgramPath("bk") + "\n");
+    auto temporaries = [&] {
+        Lines found;
+        for (const std::string& rel : ListTree("bk"))
+            if (rel.find("/.") != std::string::npos)
+                found.push_back(rel);
+        return found;
+    };
+    pid_t pid = Start();
+    while (temporaries().empty() && IsRunning(pid))
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(pid, SIGSTOP);
+    const bool bKilledWithTemporaries = !temporaries().empty();
+    kill(pid, SIGKILL);
+    Wait(pid);
+    ASSERT_TRUE(bKilledWithTemporaries) << "the run ended before it could be killed";
+
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ(Lines(), temporaries());
+    EXPECT_EQ(Content(FILES - 1), ReadFile("bk/data/f" + std::to_string(FILES - 1)));
+}
+
 // The image is copied while the program is stopped: the copy is what the
 // disk held at that instant, as after a power cut.  Checked and mounted,
 // every file it holds under its real name must be whole.
