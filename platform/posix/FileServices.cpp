@@ -109,6 +109,20 @@ private:
     BOOL m_bDone;
 };
 
+// Opens the folder pszName in fdParent, never through a link.  A link
+// there fails with ELOOP, not the kernel's ENOTDIR, which callers take for
+// an entry that is simply gone: a link where a folder was is worth a word.
+int OpenFolderNoFollow(int fdParent, const char* pszName, int nFlags)
+{
+    int fd = openat(fdParent, pszName, nFlags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 || errno != ENOTDIR)
+        return fd;
+    struct stat st;
+    bool bLink = fstatat(fdParent, pszName, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    errno = bLink ? ELOOP : ENOTDIR;
+    return -1;
+}
+
 // One tree root and the chain of folders last reached below it.  The walk
 // goes depth first, so keeping the chain open makes each operation one
 // system call relative to its folder, as cheap as a path and immune to a
@@ -174,10 +188,10 @@ public:
         for (size_t i = nSame; i < nCount; ++i) {
             int fdParent = i == 0 ? m_fdRoot : m_fds.back();
             const char* pszName = names[i].c_str();
-            int fd = openat(fdParent, pszName, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            int fd = OpenFolderNoFollow(fdParent, pszName, O_PATH);
             if (fd < 0 && errno == ENOENT && bCreate) {
                 if (mkdirat(fdParent, pszName, 0700) == 0 || errno == EEXIST)
-                    fd = openat(fdParent, pszName, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                    fd = OpenFolderNoFollow(fdParent, pszName, O_PATH);
             }
             if (fd < 0) {
                 *pnError = errno;
@@ -600,8 +614,9 @@ private:
         FilePlace place;
         if (!Place(pszFolder, false, place))
             return -1;
-        return openat(place.fdDir, place.name.c_str(),
-                      O_RDONLY | O_DIRECTORY | O_CLOEXEC | (place.bBelowRoot ? O_NOFOLLOW : 0));
+        if (place.bBelowRoot)
+            return OpenFolderNoFollow(place.fdDir, place.name.c_str(), O_RDONLY);
+        return open(place.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
 
     int CopyOne(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL bFollowLink)
