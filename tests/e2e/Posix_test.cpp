@@ -27,13 +27,14 @@ class Posix : public Scenario {
 protected:
     bool Shell(const std::string& command) const { return std::system(command.c_str()) == 0; }
 
-    // Unmounts what the test mounted, whatever the outcome.
+    // Unmounts what the test mounted, whatever the outcome; a file system
+    // still busy is detached and goes when it is free.
     struct Mounted {
         std::string path;
         ~Mounted()
         {
             if (!path.empty())
-                (void)std::system(("umount '" + path + "' 2>/dev/null").c_str());
+                (void)std::system(("umount '" + path + "' 2>/dev/null || umount -l '" + path + "'").c_str());
         }
     };
 
