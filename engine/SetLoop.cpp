@@ -327,7 +327,9 @@ short RunSet(int nSetNumber, BackupSet* pSet)
         nStop = CopySource(pSet, plan, plan.szDstFolder);
         services.FinishCopies(ReportUnfinishedCopy, nullptr);
     }
-    // A set that has finished is on disk, whatever happens to the run after it.
+    // A set that has finished is on disk, whatever happens to the run after
+    // it, and under its names before its after-command sees it.
+    services.FinishCopies(nullptr, nullptr);
     if (GetCopiesStarted() != nCopiesBefore)
         services.FlushFileSystem(szDestRoot);
     services.SetTreeRoots(nullptr, nullptr);
@@ -362,6 +364,10 @@ void RunBackupSets()
                 ReportSet(nIndex + 1, "コピー先が長すぎるのでバックアップしません");
             continue;
         }
+        FileServices& services = GetFileServices();
+        services.SetTreeRoots(pSet->szSource, pSet->szDest);
         nStop = RunSet(nIndex + 1, pSet);
+        services.FinishCopies(nullptr, nullptr);
+        services.SetTreeRoots(nullptr, nullptr);
     }
 }

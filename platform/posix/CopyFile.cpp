@@ -1,12 +1,15 @@
 #include "platform/posix/PosixFiles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -35,33 +38,36 @@ ssize_t WriteSome(int fd, const void* pData, size_t nBytes)
     return write(fd, pData, nBytes);
 }
 
-// Splits a file path into its folder (without the separator; "." when there
-// is none, "/" for the root) and its name.
-void SplitPath(const char* pszPath, std::string& folder, std::string& name)
-{
-    const char* pszSlash = strrchr(pszPath, '/');
-    if (pszSlash == nullptr) {
-        folder = ".";
-        name = pszPath;
-    } else {
-        folder.assign(pszPath, pszSlash == pszPath ? 1 : static_cast<size_t>(pszSlash - pszPath));
-        name = pszSlash + 1;
-    }
-}
-
 // The temporary name beside the destination: hidden, recognisably ours, and
 // short enough for the file system's name limit even for a long name.
-std::string TempTemplate(const std::string& folder, const std::string& name)
+const char TEMP_MARK[] = ".tandemix-";
+const size_t TEMP_RANDOM = 6;
+
+std::string TempTemplate(const std::string& name)
 {
     const size_t MAX_NAME_PART = 200;
     size_t nKeep = name.size() <= MAX_NAME_PART ? name.size() : CharBoundaryAtOrBefore(name.c_str(), MAX_NAME_PART);
-    std::string path = folder;
-    if (path.back() != '/')
-        path += '/';
-    path += '.';
-    path.append(name, 0, nKeep);
-    path += ".tandemix-XXXXXX";
-    return path;
+    std::string temp = ".";
+    temp.append(name, 0, nKeep);
+    temp += TEMP_MARK;
+    temp.append(TEMP_RANDOM, 'X');
+    return temp;
+}
+
+bool IsTemporaryName(const char* pszName)
+{
+    const size_t nMark = sizeof TEMP_MARK - 1;
+    size_t nLength = strlen(pszName);
+    if (pszName[0] != '.' || nLength < 1 + nMark + TEMP_RANDOM)
+        return false;
+    const char* pszTail = pszName + nLength - TEMP_RANDOM;
+    if (memcmp(pszTail - nMark, TEMP_MARK, nMark) != 0)
+        return false;
+    for (size_t i = 0; i < TEMP_RANDOM; ++i) {
+        if (!isalnum(static_cast<unsigned char>(pszTail[i])))
+            return false;
+    }
+    return true;
 }
 
 // Replaces the trailing XXXXXX with random letters and digits; mkstemp does
@@ -118,12 +124,20 @@ public:
             return ECANCELED;
         // Sharing the source's extents costs nothing on file systems that
         // can; the others refuse and the data is copied.
-        if (nTotal > 0 && g_copyDataCalls.pfnClone(fdTo, fdFrom) == 0)
+        if (nTotal > 0 && g_copyDataCalls.pfnClone(fdTo, fdFrom) == 0) {
+            // The clone takes the file as it is now; what was appended since
+            // it was opened is not ours to copy.
+            struct stat st;
+            if (fstat(fdTo, &st) != 0)
+                return errno;
+            if (st.st_size > nTotal && ftruncate(fdTo, nTotal) != 0)
+                return errno;
             return Progress(nTotal, nTotal) ? 0 : ECANCELED;
+        }
 
         long long nDone = 0;
-        for (;;) {
-            ssize_t n = g_copyDataCalls.pfnCopyRange(fdFrom, fdTo, COPY_RANGE_CHUNK);
+        while (nDone < nTotal) {
+            ssize_t n = g_copyDataCalls.pfnCopyRange(fdFrom, fdTo, Chunk(COPY_RANGE_CHUNK, nDone, nTotal));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -134,7 +148,7 @@ public:
             if (n == 0) {
                 // Some file systems (/proc, some FUSE ones) report a size but
                 // give nothing through copy_file_range.
-                if (nDone == 0 && nTotal > 0)
+                if (nDone == 0)
                     return ReadWrite(fdFrom, fdTo, nTotal);
                 return 0;
             }
@@ -142,9 +156,18 @@ public:
             if (!Progress(nDone, nTotal))
                 return ECANCELED;
         }
+        return 0;
     }
 
 private:
+    // A writer appending faster than we copy must not make the copy
+    // endless: the size seen at the open is all that is copied.
+    static size_t Chunk(size_t nChunk, long long nDone, long long nTotal)
+    {
+        long long nLeft = nTotal - nDone;
+        return nLeft < static_cast<long long>(nChunk) ? static_cast<size_t>(nLeft) : nChunk;
+    }
+
     static bool CopyRangeUnsupported(int nError)
     {
         return nError == ENOSYS || nError == EXDEV || nError == EOPNOTSUPP || nError == EINVAL ||
@@ -155,8 +178,8 @@ private:
     {
         std::vector<char> buffer(READ_WRITE_CHUNK);
         long long nDone = 0;
-        for (;;) {
-            ssize_t n = read(fdFrom, buffer.data(), buffer.size());
+        while (nDone < nTotal) {
+            ssize_t n = read(fdFrom, buffer.data(), Chunk(buffer.size(), nDone, nTotal));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -171,16 +194,13 @@ private:
             if (!Progress(nDone, nTotal))
                 return ECANCELED;
         }
+        return 0;
     }
 
     BOOL Progress(long long nDone, long long nTotal)
     {
         if (!m_bShowProgress)
             return TRUE;
-        // A file that grew while it is copied would otherwise show more
-        // than all of it.
-        if (nDone > nTotal)
-            nTotal = nDone;
         if (!g_copyDataCalls.pfnProgress(m_pszFrom, m_pszTo, nDone, nTotal))
             m_bAborted = TRUE;
         return !m_bAborted;
@@ -192,13 +212,103 @@ private:
     BOOL m_bAborted;
 };
 
-int CopyLink(const char* pszFrom, const char* pszTo, const struct stat& source)
+// Makes a new temporary for name in fdDir with pfnMake (which returns 0 or
+// errno, EEXIST asking for another name).
+template <typename Make>
+int MakeTemporary(const std::string& name, std::string& temp, Make make)
 {
-    // The link may change between lstat and readlink; a target that fills
-    // the buffer is read again with a larger one.
+    temp = TempTemplate(name);
+    int nError = EEXIST;
+    for (int nTry = 0; nTry < 100 && nError == EEXIST; ++nTry) {
+        FillTempName(temp);
+        nError = make(temp.c_str());
+    }
+    return nError;
+}
+
+bool IsRoot()
+{
+    return geteuid() == 0;
+}
+
+bool Unsupported(int nError)
+{
+    return nError == ENOTSUP || nError == EOPNOTSUPP || nError == ENOSYS;
+}
+
+// Attributes in the kernel's own name spaces can be set by root only; an
+// ordinary user cannot keep them, as it cannot keep an owner.
+bool IsPrivilegedAttribute(const char* pszName)
+{
+    return strncmp(pszName, "security.", 9) == 0 || strncmp(pszName, "trusted.", 8) == 0;
+}
+
+// Reads attribute pszName of fd into value; 0, or errno (ENODATA when absent).
+int ReadAttribute(int fd, const char* pszName, std::vector<char>& value)
+{
+    for (;;) {
+        ssize_t n = fgetxattr(fd, pszName, nullptr, 0);
+        if (n < 0)
+            return errno;
+        value.resize(static_cast<size_t>(n));
+        n = fgetxattr(fd, pszName, value.data(), value.size());
+        if (n >= 0) {
+            value.resize(static_cast<size_t>(n));
+            return 0;
+        }
+        if (errno != ERANGE)
+            return errno;
+    }
+}
+
+// Extended attributes (and with them POSIX ACLs): each one the copy lacks or
+// holds with another value is written.  *pbWrote tells whether any was.
+int CopyExtendedAttributes(int fdFrom, int fdTo, bool* pbWrote)
+{
+    std::vector<char> names;
+    for (;;) {
+        ssize_t n = flistxattr(fdFrom, nullptr, 0);
+        if (n <= 0)
+            return n == 0 || Unsupported(errno) ? 0 : errno;
+        names.resize(static_cast<size_t>(n));
+        n = flistxattr(fdFrom, names.data(), names.size());
+        if (n >= 0) {
+            names.resize(static_cast<size_t>(n));
+            break;
+        }
+        if (errno != ERANGE)
+            return errno;
+    }
+    int nFirstError = 0;
+    std::vector<char> value, current;
+    for (size_t nPos = 0; nPos < names.size(); nPos += strlen(&names[nPos]) + 1) {
+        const char* pszName = &names[nPos];
+        int nError = ReadAttribute(fdFrom, pszName, value);
+        if (nError == ENODATA)
+            continue;
+        if (nError == 0 && ReadAttribute(fdTo, pszName, current) == 0 && current == value)
+            continue;
+        if (nError == 0) {
+            *pbWrote = true;
+            if (fsetxattr(fdTo, pszName, value.data(), value.size(), 0) != 0)
+                nError = errno;
+        }
+        if (nError == 0 || Unsupported(nError) ||
+            ((nError == EPERM || nError == EACCES) && IsPrivilegedAttribute(pszName) && !IsRoot()))
+            continue;
+        if (nFirstError == 0)
+            nFirstError = nError;
+    }
+    return nFirstError;
+}
+
+int CopyLink(const FilePlace& from, const FilePlace& to, const struct stat& source)
+{
+    // The link may change between the status query and readlink; a target
+    // that fills the buffer is read again with a larger one.
     std::vector<char> target(static_cast<size_t>(source.st_size > 0 ? source.st_size : 64) + 1);
     for (;;) {
-        ssize_t n = readlink(pszFrom, target.data(), target.size());
+        ssize_t n = readlinkat(from.fdDir, from.name.c_str(), target.data(), target.size());
         if (n < 0)
             return errno;
         if (static_cast<size_t>(n) < target.size()) {
@@ -208,33 +318,36 @@ int CopyLink(const char* pszFrom, const char* pszTo, const struct stat& source)
         target.resize(target.size() * 2);
     }
 
-    std::string folder, name;
-    SplitPath(pszTo, folder, name);
-    std::string temp = TempTemplate(folder, name);
-    int nError = EEXIST;
-    for (int nTry = 0; nTry < 100 && nError == EEXIST; ++nTry) {
-        FillTempName(temp);
-        nError = symlink(target.data(), temp.c_str()) == 0 ? 0 : errno;
-    }
+    std::string temp;
+    int nError = MakeTemporary(to.name, temp, [&](const char* pszTemp) {
+        return symlinkat(target.data(), to.fdDir, pszTemp) == 0 ? 0 : errno;
+    });
     if (nError != 0)
         return nError;
-
+    // A link's own mode means nothing; its owner is kept as root, and a
+    // refusal (vfat) costs only the owner.
+    if (IsRoot())
+        (void)fchownat(to.fdDir, temp.c_str(), source.st_uid, source.st_gid, AT_SYMLINK_NOFOLLOW);
     struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (utimensat(AT_FDCWD, temp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 || rename(temp.c_str(), pszTo) != 0) {
+    if (utimensat(to.fdDir, temp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 ||
+        renameat(to.fdDir, temp.c_str(), to.fdDir, to.name.c_str()) != 0) {
         nError = errno;
-        unlink(temp.c_str());
+        unlinkat(to.fdDir, temp.c_str(), 0);
         return nError;
     }
     return 0;
 }
 
-int CopyRegular(const char* pszFrom, const char* pszTo, BOOL bFollowLink, CopyJob& job)
+int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, CopyJob& job, PendingRename* pPending)
 {
     // O_NONBLOCK keeps a FIFO swapped in after the status query from
     // blocking the open; the type is checked again on the open file.
-    int fdFrom = open(pszFrom, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (bFollowLink ? 0 : O_NOFOLLOW));
+    int nFollow = from.bBelowRoot || !bFollowLink ? O_NOFOLLOW : 0;
+    int fdFrom = openat(from.fdDir, from.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | nFollow);
     if (fdFrom < 0)
         return errno;
+    // These are the size and time the copy stands for: a file changed while
+    // it is copied is copied again by the next run, as its time then differs.
     struct stat source;
     int nError = 0;
     if (fstat(fdFrom, &source) != 0)
@@ -246,31 +359,49 @@ int CopyRegular(const char* pszFrom, const char* pszTo, BOOL bFollowLink, CopyJo
         return nError;
     }
 
-    std::string folder, name;
-    SplitPath(pszTo, folder, name);
-    std::string temp = TempTemplate(folder, name);
-    int fdTo = mkostemp(&temp[0], O_CLOEXEC);
-    if (fdTo < 0) {
-        nError = errno;
+    std::string temp;
+    int fdTo = -1;
+    nError = MakeTemporary(to.name, temp, [&](const char* pszTemp) {
+        fdTo = openat(to.fdDir, pszTemp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        return fdTo >= 0 ? 0 : errno;
+    });
+    if (nError != 0) {
         close(fdFrom);
         return nError;
     }
 
     nError = job.CopyData(fdFrom, fdTo, static_cast<long long>(source.st_size));
-    struct timespec times[2] = {source.st_atim, source.st_mtim};
-    // The times go on last: every write before them would move them again.
-    if (nError == 0 && fchmod(fdTo, source.st_mode & 07777) != 0)
+    struct stat made;
+    if (nError == 0 && fstat(fdTo, &made) != 0)
         nError = errno;
+    if (nError == 0)
+        nError = CopyAttributes(fdFrom, source, fdTo, made);
+    // The times go on last: every write before them would move them again.
+    struct timespec times[2] = {source.st_atim, source.st_mtim};
     if (nError == 0 && futimens(fdTo, times) != 0)
         nError = errno;
+    if (nError == 0 && pPending != nullptr) {
+        pPending->fdFile = fcntl(fdTo, F_DUPFD_CLOEXEC, 0);
+        if (pPending->fdFile < 0)
+            nError = errno;
+        pPending->temp = temp;
+        pPending->nBytes = static_cast<long long>(source.st_size);
+        pPending->device = made.st_dev;
+    }
     // A network file system may report a failed write only here.
     if (close(fdTo) != 0 && nError == 0)
         nError = errno;
     close(fdFrom);
-    if (nError == 0 && rename(temp.c_str(), pszTo) != 0)
+    if (pPending != nullptr && pPending->fdFile >= 0) {
+        if (nError == 0)
+            return 0;
+        close(pPending->fdFile);
+        pPending->fdFile = -1;
+    }
+    if (nError == 0 && renameat(to.fdDir, temp.c_str(), to.fdDir, to.name.c_str()) != 0)
         nError = errno;
     if (nError != 0)
-        unlink(temp.c_str());
+        unlinkat(to.fdDir, temp.c_str(), 0);
     return nError;
 }
 
@@ -287,6 +418,57 @@ CopyDataCalls DefaultCopyDataCalls()
 }
 
 CopyDataCalls g_copyDataCalls = DefaultCopyDataCalls();
+
+int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst)
+{
+    // The owner first: a change of owner clears the set-id bits and the
+    // file capabilities, which are then put back from the source.
+    struct stat now = dst;
+    bool bRoot = IsRoot();
+    bool bChanged = false;
+    if ((bRoot && dst.st_uid != src.st_uid) || dst.st_gid != src.st_gid) {
+        // An ordinary user may still give a group it belongs to; a refusal
+        // (vfat, or a group not ours) only means the owner is not kept.
+        if (fchown(fdTo, bRoot ? src.st_uid : static_cast<uid_t>(-1), src.st_gid) == 0)
+            bChanged = true;
+    }
+    int nError = CopyExtendedAttributes(fdFrom, fdTo, &bChanged);
+    if (bChanged && fstat(fdTo, &now) != 0)
+        return errno;
+    // A set-id bit on a copy owned by someone else would hand that
+    // someone's rights to the source's owner, or the reverse.
+    mode_t mode = src.st_mode & 07777;
+    if (now.st_uid != src.st_uid || now.st_gid != src.st_gid)
+        mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
+    // vfat and exfat refuse most modes: the data is worth more than them.
+    if ((now.st_mode & 07777) != mode)
+        (void)fchmod(fdTo, mode);
+    return nError;
+}
+
+void RemoveStaleTemporaries(int fdDir)
+{
+    int fdList = openat(fdDir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fdList < 0)
+        return;
+    DIR* pDir = fdopendir(fdList);
+    if (pDir == nullptr) {
+        close(fdList);
+        return;
+    }
+    // Only our own names, and never a folder: a user's file that happens to
+    // look like ours is a regular file too, but the name's random tail and
+    // hidden dot make that a choice nobody makes by chance.
+    while (struct dirent* pEntry = readdir(pDir)) {
+        if (!IsTemporaryName(pEntry->d_name))
+            continue;
+        struct stat st;
+        if (fstatat(dirfd(pDir), pEntry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+            unlinkat(dirfd(pDir), pEntry->d_name, 0);
+    }
+    closedir(pDir);
+}
 
 int CreateFolderPath(const char* pszFolder)
 {
@@ -309,33 +491,28 @@ int CreateFolderPath(const char* pszFolder)
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
-int CopyFileSafely(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL bFollowLink)
+
+int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, const char* pszTo, UINT nFlags,
+              BOOL* pbAborted, BOOL bFollowLink, PendingRename* pPending)
 {
     if (pbAborted != nullptr)
         *pbAborted = FALSE;
-    size_t nLength = strlen(pszTo);
-    if (nLength == 0 || pszTo[nLength - 1] == '/')
+    if (to.name.empty())
         return EISDIR;
 
     struct stat source;
-    if ((bFollowLink ? stat(pszFrom, &source) : lstat(pszFrom, &source)) != 0)
+    int nFollow = from.bBelowRoot || !bFollowLink ? AT_SYMLINK_NOFOLLOW : 0;
+    if (fstatat(from.fdDir, from.name.c_str(), &source, nFollow) != 0)
         return errno;
     if (S_ISDIR(source.st_mode))
         return EISDIR;
-    if (!S_ISREG(source.st_mode) && !S_ISLNK(source.st_mode))
+    if (S_ISLNK(source.st_mode))
+        return CopyLink(from, to, source);
+    if (!S_ISREG(source.st_mode))
         return ENOTSUP;
 
-    std::string folder, name;
-    SplitPath(pszTo, folder, name);
-    int nError = CreateFolderPath(folder.c_str());
-    if (nError != 0)
-        return nError;
-
-    if (S_ISLNK(source.st_mode))
-        return CopyLink(pszFrom, pszTo, source);
-
     CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0);
-    nError = CopyRegular(pszFrom, pszTo, bFollowLink, job);
+    int nError = CopyRegular(from, to, bFollowLink, job, pPending);
     if (job.Aborted()) {
         if (pbAborted != nullptr)
             *pbAborted = TRUE;

@@ -61,21 +61,19 @@ int RemoveContents(int fdFolder)
 
 }  // namespace
 
-int DeleteTreeNoFollow(const char* pszPath)
+int DeleteTreeAt(int fdDir, const char* pszName)
 {
     struct stat st;
-    if (lstat(pszPath, &st) != 0)
+    if (fstatat(fdDir, pszName, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? 0 : errno;
     if (!S_ISDIR(st.st_mode))
-        return unlink(pszPath) == 0 || errno == ENOENT ? 0 : errno;
+        return unlinkat(fdDir, pszName, 0) == 0 || errno == ENOENT ? 0 : errno;
 
-    int fdFolder = open(pszPath, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int fdFolder = openat(fdDir, pszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fdFolder < 0)
         return errno;
     int nError = RemoveContents(fdFolder);
-    if (rmdir(pszPath) != 0) {
-        if (nError == 0)
-            nError = errno;
-    }
+    if (unlinkat(fdDir, pszName, AT_REMOVEDIR) != 0 && nError == 0)
+        nError = errno;
     return nError;
 }

@@ -1,25 +1,63 @@
 // The POSIX file operations behind FileServices that are more than one
 // system call.  Each returns 0 or the errno value of the failure.
+//
+// They work on a name relative to a folder descriptor.  Below a tree root
+// that folder was reached component by component with O_NOFOLLOW, so no
+// link met on the way stands in for a folder; elsewhere the folder is
+// AT_FDCWD and the name a whole path, resolved as the system does.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
+
+#include <string>
 
 #include "PlatformTypes.h"
 
-// Copies pszFrom to the file path pszTo without ever leaving a partial file
-// under pszTo: the data goes into a temporary file beside it, which gets the
-// source's mode and times and is then renamed over pszTo.  A symbolic link
-// is copied as a link unless bFollowLink.  Missing folders above pszTo are
-// made.  Progress is reported unless nFlags holds FOF_SILENT; an abort there
-// sets *pbAborted and returns ECANCELED.
-int CopyFileSafely(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL bFollowLink);
+// A name relative to a folder descriptor.  bBelowRoot: the name is never
+// followed when it is a link, whatever the caller asked.
+struct FilePlace {
+    int fdDir;
+    std::string name;
+    bool bBelowRoot;
+};
+
+// A finished copy whose temporary still waits for its final name.
+struct PendingRename {
+    int fdFile;          // the temporary, still open (owned): what a flush needs
+    std::string temp;    // the temporary's name beside the destination
+    long long nBytes;    // data written
+    dev_t device;        // file system that holds it
+};
+
+// Copies from to the file to without ever leaving a partial file under its
+// name: the data goes into a temporary beside it, which gets the source's
+// mode, owner (as root), extended attributes and times.  A link is copied
+// as a link unless bFollowLink (honoured only outside tree roots).  At most
+// the size seen when the source was opened is copied.  The temporary is
+// renamed at once unless pPending is given: a regular file's rename is then
+// left to the caller, described there.  Progress is reported unless nFlags
+// holds FOF_SILENT; an abort there sets *pbAborted and returns ECANCELED.
+// pszFrom and pszTo are the paths, for the progress report.
+int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, const char* pszTo, UINT nFlags,
+              BOOL* pbAborted, BOOL bFollowLink, PendingRename* pPending);
+
+// Gives fdTo (described by dst) the mode, owner (as root), extended
+// attributes of fdFrom (described by src) wherever they differ; times are
+// left to the caller.  A mode or owner the file system refuses is passed
+// over, as is an attribute it does not support; any other attribute
+// failure is returned.
+int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst);
+
+// Removes the temporaries an interrupted copy left in the open folder fdDir.
+void RemoveStaleTemporaries(int fdDir);
 
 // Makes pszFolder and every missing folder above it.
 int CreateFolderPath(const char* pszFolder);
 
-// Removes pszPath and, when it is a folder, everything in it, never
-// following a symbolic link.  A missing path is not an error.
-int DeleteTreeNoFollow(const char* pszPath);
+// Removes the entry name in fdDir and, when it is a folder, everything in
+// it, never following a symbolic link.  A missing entry is not an error.
+int DeleteTreeAt(int fdDir, const char* pszName);
 
 // Starts pszCommand detached from this process (its own session, standard
 // streams on /dev/null, never waited for): an executable file is run
@@ -39,3 +77,7 @@ struct CopyDataCalls {
 };
 extern CopyDataCalls g_copyDataCalls;
 CopyDataCalls DefaultCopyDataCalls();
+
+// Called with a folder's path just before a listing opens it, after its
+// parent's listing named it: where a test swaps the folder for a link.
+extern void (*g_pfnBeforeOpenFolder)(const char* pszFolder);
