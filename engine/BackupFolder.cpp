@@ -118,17 +118,6 @@ void ReportLongEntry(const char* pszSrcRoot, const char* pszRelPath, const char*
     ReportTooLong(pszSrcRoot, pszRelPath, pszName);
 }
 
-// Gives the copy of a folder whose walk has finished what it keeps of its
-// source folder.
-void FinishWalkedFolder(const char* pszSrcRoot, const char* pszRelPath, const char* pszDstRoot)
-{
-    char szSrcFolder[PATH_BUFFER];
-    char szDstFolder[PATH_BUFFER];
-    if (SafeCopy(szSrcFolder, sizeof(szSrcFolder), pszSrcRoot) && SafeCat(szSrcFolder, sizeof(szSrcFolder), pszRelPath) &&
-        SafeCopy(szDstFolder, sizeof(szDstFolder), pszDstRoot) && SafeCat(szDstFolder, sizeof(szDstFolder), pszRelPath))
-        GetFileServices().FinishFolder(szSrcFolder, szDstFolder);
-}
-
 }  // namespace
 
 void SetWalkGuard(const WalkGuard& guard)
@@ -203,7 +192,6 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
         }
     }
     finder.Close();
-    FinishWalkedFolder(pszSrcRoot, pszRelPath, pszDstRoot);
 
     WriteLogFormat(LOG_DETAIL, "  フォルダのコピー終了 %s", szPattern);
     FinishWalkedFolder(pszSrcRoot, pszRelPath, pszDstRoot);

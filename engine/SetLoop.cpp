@@ -65,6 +65,7 @@ struct SetPlan {
     char szItem[PATH_BUFFER];        // type-2 item: the set's top-level destination item
     char szDstFolder[PATH_BUFFER];   // folder the engine copies into, ends with a separator
     char szName[PATH_BUFFER];        // single file: its name
+    BOOL bDestInSource;              // the walk must pass over the backup itself
 };
 
 // Copies pszPath into pszOut followed by one separator, unless it already
@@ -82,6 +83,15 @@ BOOL CopyDestinationItem(char* pszOut, size_t nSize, const char* pszDest)
     if (EndsWithSeparator(pszOut))
         pszOut[strlen(pszOut) - 1] = '\0';
     return TRUE;
+}
+
+// TRUE when a folder (not a file, not a link) has this name.
+BOOL IsFolder(const char* pszPath)
+{
+    char szPath[PATH_BUFFER];
+    CFileStatus status;
+    return CopyDestinationItem(szPath, sizeof(szPath), pszPath) && GetFileServices().GetStatus(szPath, status) &&
+           (status.m_attribute & FILE_ATTR_DIRECTORY) != 0;
 }
 
 // Fills the paths of the plan; FALSE, after a result line, when one does
@@ -146,18 +156,27 @@ BOOL IsSameObject(const FileIdentity& a, const FileIdentity& b)
 }
 
 // TRUE when the object outer is the folder at pszInner or one of the
-// folders above it.  The way up goes through "..", which the system
-// resolves as it resolves the path, links included.
+// folders above it.  A part of pszInner that does not exist yet is in
+// whatever holds the rest.  The way up from there goes through "..", which
+// the system resolves as it resolves the path, links included.
 BOOL IsSameOrAbove(const FileIdentity& outer, const char* pszInner)
 {
     char szPath[PATH_BUFFER];
     if (!SafeCopy(szPath, sizeof(szPath), pszInner))
         return FALSE;
     FileServices& services = GetFileServices();
+    FileIdentity identity;
+    while (!services.GetIdentity(szPath, identity)) {
+        while (strlen(szPath) > 1 && EndsWithSeparator(szPath))
+            szPath[strlen(szPath) - 1] = '\0';
+        char szParent[PATH_BUFFER];
+        if (!GetFolderPart(szParent, sizeof(szParent), szPath) || szParent[0] == '\0' ||
+            strcmp(szParent, szPath) == 0 || !SafeCopy(szPath, sizeof(szPath), szParent))
+            return FALSE;
+    }
     FileIdentity previous = {};
     for (int nLevel = 0;; nLevel++) {
-        FileIdentity identity;
-        if (!services.GetIdentity(szPath, identity))
+        if (nLevel > 0 && !services.GetIdentity(szPath, identity))
             return FALSE;
         if (IsSameObject(identity, outer))
             return TRUE;
@@ -185,17 +204,22 @@ BOOL OverlapsSource(int nSetNumber, const BackupSet* pSet, const SetPlan& plan)
     return TRUE;
 }
 
+// TRUE when the set's destination lies inside its source (asked before the
+// set's roots are in force, so that the way up may pass through links).
+BOOL IsDestinationInSource(const BackupSet* pSet)
+{
+    FileIdentity source;
+    return GetFileServices().GetIdentity(pSet->szSource, source) && IsSameOrAbove(source, pSet->szDest);
+}
+
 // When the set's destination lies inside its source, the walk must not
 // copy the backup into itself: it is told which folders to pass over.
-void GuardWalk(const BackupSet* pSet, const char* pszCopyFolder)
+void GuardWalk(const BackupSet* pSet, const char* pszCopyFolder, BOOL bDestInSource)
 {
     FileServices& services = GetFileServices();
-    FileIdentity source;
     WalkGuard guard = {};
-    if (services.GetIdentity(pSet->szSource, source) && IsSameOrAbove(source, pSet->szDest)) {
-        guard.bActive = services.GetIdentity(pSet->szDest, guard.destFolder) &&
-                        services.GetIdentity(pszCopyFolder, guard.copyFolder);
-    }
+    guard.bActive = bDestInSource && services.GetIdentity(pSet->szDest, guard.destFolder) &&
+                    services.GetIdentity(pszCopyFolder, guard.copyFolder);
     SetWalkGuard(guard);
 }
 
@@ -226,8 +250,11 @@ BOOL RemoveStaging(const char* pszStaging)
     return bDeleted;
 }
 
+// A copy whose name came after its data, in a batch, and failed then: the
+// same line as a copy that failed at once, and which copy it was.
 void ReportUnfinishedCopy(const char* pszTo, DWORD dwError, void*)
 {
+    WriteLogFormat(LOG_RESULT, "SHFileOperation()でエラーが返りました  code=%lx", static_cast<unsigned long>(dwError));
     ReportFailure("  コピーを仕上げられませんでした  ", pszTo, dwError);
 }
 
@@ -239,7 +266,18 @@ short CopySource(BackupSet* pSet, const SetPlan& plan, const char* pszDstFolder)
         return BackupFile(plan.szSrcFolder, pszDstFolder, plan.szName, pSet, TRUE);
     }
     CreateFolderChain(pszDstFolder);
-    GuardWalk(pSet, pszDstFolder);
+    if (!IsFolder(pszDstFolder)) {
+        // Something that is no folder holds its name: every copy into it
+        // would fail, so it is reported once and left as it is.
+        char szFolder[PATH_BUFFER];
+        FileServices& services = GetFileServices();
+        if (CopyDestinationItem(szFolder, sizeof(szFolder), pszDstFolder) && !services.CreateDirectory(szFolder))
+            ReportFailure("  フォルダを作れないのでコピーしません  ", pszDstFolder, services.GetLastError());
+        else
+            NoteRunFailure();
+        return 0;
+    }
+    GuardWalk(pSet, pszDstFolder, plan.bDestInSource);
     return BackupFolder(plan.szSrcFolder, nullptr, pszDstFolder, pSet);
 }
 
@@ -316,6 +354,7 @@ short RunSet(int nSetNumber, BackupSet* pSet)
         ReportTooLong(plan.szItem);
         return 0;
     }
+    plan.bDestInSource = plan.nKind != SOURCE_FILE && IsDestinationInSource(pSet);
     services.SetTreeRoots(pSet->szSource, szDestRoot);
 
     long nCopiesBefore = GetCopiesStarted();
@@ -327,9 +366,7 @@ short RunSet(int nSetNumber, BackupSet* pSet)
         nStop = CopySource(pSet, plan, plan.szDstFolder);
         services.FinishCopies(ReportUnfinishedCopy, nullptr);
     }
-    // A set that has finished is on disk, whatever happens to the run after
-    // it, and under its names before its after-command sees it.
-    services.FinishCopies(nullptr, nullptr);
+    // A set that has finished is on disk, whatever happens to the run after it.
     if (GetCopiesStarted() != nCopiesBefore)
         services.FlushFileSystem(szDestRoot);
     services.SetTreeRoots(nullptr, nullptr);
@@ -364,10 +401,6 @@ void RunBackupSets()
                 ReportSet(nIndex + 1, "コピー先が長すぎるのでバックアップしません");
             continue;
         }
-        FileServices& services = GetFileServices();
-        services.SetTreeRoots(pSet->szSource, pSet->szDest);
         nStop = RunSet(nIndex + 1, pSet);
-        services.FinishCopies(nullptr, nullptr);
-        services.SetTreeRoots(nullptr, nullptr);
     }
 }
