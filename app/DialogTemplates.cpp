@@ -2,7 +2,7 @@
 // program, which has no resource script.  Keep the numbers and texts in step
 // with the resource script; tests/gui compares the two.
 #include "app/resource.h"
-#include "platform/Dialog.h"
+#include "platform/Resources.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 // dialog manager's own handling.
 #include "platform/Dialog.h"
 
+#include "platform/Resources.h"
+#include "platform/SignalClick.h"
 #include "platform/WinApp.h"
 
 namespace {
@@ -259,17 +261,4 @@ BOOL LoadAppString(UINT nID, char* pszBuf, int nBufSize)
         return FALSE;
     pszBuf[0] = '\0';
     return ::LoadStringA(::GetModuleHandleA(nullptr), nID, pszBuf, nBufSize) > 0;
-}
-
-BOOL OpenWindowSystem()
-{
-    return TRUE;
-}
-
-void PumpWindowSystem()
-{
-}
-
-void SetQuestionCancelFlag(const std::atomic<short>*)
-{
 }
