@@ -1,7 +1,7 @@
 // The window-system types and constants that the dialog layer and the
 // dialogs use, defined for POSIX with their Windows values, so that message
 // numbers, styles and flags mean the same in both builds.  The handles are
-// opaque: the GTK layer defines what stands behind them.
+// opaque: the GTK module defines what stands behind them.
 #pragma once
 
 #include <cstdint>
