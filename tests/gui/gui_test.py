@@ -88,8 +88,11 @@ class XServer:
         self.process.wait(timeout=30)
 
     def xdotool(self, *args):
-        return subprocess.run(["xdotool", *map(str, args)], env=self.env, capture_output=True, text=True,
-                              timeout=60).stdout
+        result = subprocess.run(["xdotool", *map(str, args)], env=self.env, capture_output=True, text=True,
+                                timeout=60)
+        if result.returncode != 0 and args[0] != "search":
+            print(f"  (xdotool {' '.join(map(str, args))}: status {result.returncode} {result.stderr.strip()})")
+        return result.stdout
 
     def find(self, name):
         out = self.xdotool("search", "--onlyvisible", "--name", f"^{name}$")
@@ -145,13 +148,16 @@ class NativeProgram:
         return all(0 < share < 0.5 for share in shares)
 
     def window_rect(self, window):
-        # No window manager: the X window is the whole window.
-        x, y, w, h = self.x.geometry(window)
+        # No window manager: the X window is the whole window, never
+        # narrower than 459 and always 149 high.
+        geometry = wait_for("the window's geometry",
+                            lambda: (lambda g: g if g[2] >= 459 and g[3] == 149 else None)(self.x.geometry(window)))
+        x, y, w, h = geometry or (0, 0, 0, 0)
         return (x, y, x + w, y + h)
 
     def cancel_button_centre(self, window):
-        x, y, cx, _ = self.x.geometry(window)
-        return x + cx - 100 + 44, y + 117 + 10
+        x, y, right, _ = self.window_rect(window)
+        return right - 100 + 44, y + 117 + 10
 
     def stop_everything(self):
         pass

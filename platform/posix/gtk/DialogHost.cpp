@@ -36,6 +36,7 @@ std::string FontFamiliesFor(const char* pszWindowsFont)
     return std::string(pszWindowsFont) + ", sans-serif";
 }
 
+// A static's text as shown: without the "&" access-key marks unless the
 // control asks for them to be shown as they are.
 std::string DisplayedStaticText(const HWND__* pControl)
 {
@@ -101,7 +102,6 @@ std::string ValidUtf8(const char* pszText)
     return text;
 }
 
-// A Windows text with "&" access keys as a GTK mnemonic text.
 std::string MnemonicFromAccessKeys(const std::string& text)
 {
     std::string out;
@@ -122,8 +122,6 @@ std::string MnemonicFromAccessKeys(const std::string& text)
     }
     return out;
 }
-
-// A static's text as shown: without the "&" access-key marks unless the
 
 HWND FindControlOf(HWND hTop, int nID)
 {
