@@ -1,12 +1,13 @@
 // A small Windows program that the GUI test runs beside Tandemix.exe, in the
 // same Wine session, to read what the X display cannot tell: the controls
-// of the progress window, their texts and places.
+// of the progress window, their texts and places.  It is started before the
+// program (it says "ready" once it runs) and looks every 10 ms, so that it
+// sees the window while the run is under way however slowly Wine starts.
 //
-//   WindowProbe     the window captioned "Tandemix": one JSON line for the
-//                   window (outer rectangle and client origin), then one per
-//                   control (id, rectangle in client coordinates, text)
-//
-// Output is UTF-8.  Exit status 1 when there is no such window.
+// Once the window captioned "Tandemix" shows all five of the run's labels
+// filled: one JSON line for the window (outer rectangle and client origin),
+// then one per control (id, rectangle in client coordinates, text).  Output
+// is UTF-8.  Exit status 1 when that does not happen within two minutes.
 #include <windows.h>
 
 #include <cstdio>
@@ -44,6 +45,17 @@ std::string WindowText(HWND hWnd)
     return Json(szText, GetWindowTextW(hWnd, szText, 2048));
 }
 
+bool LabelsFilled(HWND hWnd)
+{
+    const int LABELS[] = {1001, 1003, 1004, 1005, 1006};
+    for (int nID : LABELS) {
+        HWND hLabel = GetDlgItem(hWnd, nID);
+        if (hLabel == nullptr || GetWindowTextLengthW(hLabel) == 0)
+            return false;
+    }
+    return true;
+}
+
 BOOL CALLBACK PrintChild(HWND hChild, LPARAM lParam)
 {
     HWND hParent = reinterpret_cast<HWND>(lParam);
@@ -63,8 +75,14 @@ BOOL CALLBACK PrintChild(HWND hChild, LPARAM lParam)
 
 int main()
 {
-    HWND hWnd = FindWindowA("#32770", "Tandemix");
-    if (hWnd == nullptr)
+    std::printf("ready\n");
+    std::fflush(stdout);
+    HWND hWnd = nullptr;
+    for (int i = 0; i < 12000 && (hWnd == nullptr || !LabelsFilled(hWnd)); ++i) {
+        Sleep(10);
+        hWnd = FindWindowA("#32770", "Tandemix");
+    }
+    if (hWnd == nullptr || !LabelsFilled(hWnd))
         return 1;
     RECT rc;
     GetWindowRect(hWnd, &rc);

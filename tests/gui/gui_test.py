@@ -110,7 +110,7 @@ class XServer:
 
     def screenshot(self, window, path):
         path.parent.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["import", "-window", str(window), str(path)], env=self.env, check=True, timeout=60)
+        subprocess.run(["import", "-window", str(window), str(path)], env=self.env, check=True, timeout=20)
 
     def screen(self):
         """The screen's pixels, RGB, 1024 to a row."""
@@ -188,26 +188,31 @@ class WindowsProgram:
         return "Z:" + str(p).replace("/", "\\")
 
     def start(self, folder):
+        # The probe runs first and watches for the labels (see WindowProbe.cpp).
+        self.seen = None
+        self.prober = subprocess.Popen([str(self.wine), str(self.probe_exe)], env=self.env, stdout=subprocess.PIPE,
+                                       stderr=subprocess.DEVNULL)
+        line = self.prober.stdout.readline()
+        if not line.startswith(b"ready"):
+            print(f"  (the probe did not start: {line!r})")
         return subprocess.Popen([str(self.wine), str(self.program)], cwd=folder, env=self.env,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
-    def probe(self):
-        """The progress window as the probe sees it: (window, {id: control})."""
-        out = subprocess.run([str(self.wine), str(self.probe_exe)], env=self.env, capture_output=True,
-                             timeout=120).stdout.decode("utf-8", "replace")
-        lines = [json.loads(line) for line in out.splitlines() if line.startswith("{")]
-        return (lines[0], {c["control"]: c for c in lines[1:]}) if lines else (None, {})
-
     def labels_filled(self, window):
-        _, controls = self.probe()
-        return all(controls.get(nID, {}).get("text") for nID, _, _, _ in LABELS)
+        """The window and its controls once the probe saw every label filled."""
+        if self.seen is None and self.prober.poll() is not None:
+            lines = [json.loads(line) for line in self.prober.stdout.read().decode("utf-8", "replace").splitlines()
+                     if line.startswith("{")]
+            self.seen = (lines[0], {c["control"]: c for c in lines[1:]}) if lines else (None, {})
+        return self.seen is not None and self.seen[0] is not None
 
     def window_rect(self, window):
-        info, _ = self.probe()
-        return tuple(info["rect"]) if info else None
+        return tuple(self.seen[0]["rect"]) if self.labels_filled(window) else None
 
     def cancel_button_centre(self, window):
-        info, controls = self.probe()
+        if not self.labels_filled(window):
+            return 0, 0
+        info, controls = self.seen
         l, t, r, b = controls[3]["rect"]
         return info["origin"][0] + (l + r) // 2, info["origin"][1] + (t + b) // 2
 
@@ -297,10 +302,13 @@ def scenario_run_to_the_end(program, x, area, screenshot):
     run = Run(program, area, "run")
     window = run.start(x)
     if check(window is not None, "the progress window appears"):
-        check(wait_for("the labels to be filled", lambda: program.labels_filled(window)),
+        check(wait_for("the labels to be filled", lambda: program.labels_filled(window), timeout=150),
               "the set number, source, destination, checked and copied file are shown")
-        if screenshot:
-            x.screenshot(window, screenshot)
+        if screenshot and x.find("Tandemix") == window:
+            try:
+                x.screenshot(window, screenshot)
+            except subprocess.SubprocessError:   # the Windows run is not held: it may just have ended
+                print("  (no screenshot: the window went away)")
         run.let_go()
         check(wait_for("the window to close", lambda: x.find("Tandemix") is None, timeout=300),
               "the window closes by itself")
@@ -315,7 +323,7 @@ def scenario_cancel(program, x, area):
     window = run.start(x)
     if check(window is not None, "the progress window appears"):
         # Mid-run: the labels are filled once the worker is under way.
-        wait_for("the run to be under way", lambda: program.labels_filled(window))
+        wait_for("the run to be under way", lambda: program.labels_filled(window), timeout=150)
         rect = program.window_rect(window)
         x.click(*program.cancel_button_centre(window))
         run.let_go()
