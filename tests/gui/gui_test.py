@@ -17,10 +17,12 @@ Every wait is for a condition.  Standard library only, plus Xvfb, xdotool
 and ImageMagick's import.
 """
 import argparse
+import ctypes
 import json
 import os
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -64,7 +66,8 @@ class XServer:
         # (often a short xdotool call) goes away.
         self.process = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))   # ends with a killed test
         os.close(write_end)
         # Xvfb writes the number and then a line end in a second write, and
         # dies if that one fails: read until it closes its end, never close
