@@ -10,7 +10,9 @@
 #include "engine/SetLoop.h"
 #include "log/RunLog.h"
 #include "platform/RunLock.h"
+#include "platform/SignalClick.h"
 #include "platform/Signals.h"
+#include "platform/WindowSystem.h"
 
 namespace {
 
@@ -101,9 +103,10 @@ BOOL CBackupApp::InitInstance()
     if (!bWindow) {
         // Without a progress window the copy may still show its own, and a
         // medium that is not ready is asked about in a message box at every
-        // display level (on POSIX the main thread draws both); no display
-        // simply means neither.
-        OpenWindowSystem();
+        // display level (on POSIX the main thread draws both, opening the
+        // window system only when one is first wanted); no display simply
+        // means neither.
+        OpenWindowSystemOnDemand();
         if (StartWorker(this)) {
             while (g_bWorkerDone == 0) {
                 PumpWindowSystem();

@@ -5,6 +5,7 @@
 #include "app/Globals.h"
 #include "app/resource.h"
 #include "config/BackupConfig.h"
+#include "platform/Resources.h"
 
 namespace {
 

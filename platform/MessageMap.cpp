@@ -152,30 +152,3 @@ BOOL CDialog::RunInitDialog()
     m_bInInit = FALSE;
     return bResult;
 }
-
-// ---------------------------------------------------------------------------
-
-namespace {
-
-// a * b / c rounded half away from zero, as the dialog manager's MulDiv.
-int MulDivRounded(int a, int b, int c)
-{
-    long long n = static_cast<long long>(a) * b;
-    bool bNegative = n < 0;
-    if (bNegative)
-        n = -n;
-    long long q = (n + c / 2) / c;
-    return static_cast<int>(bNegative ? -q : q);
-}
-
-}  // namespace
-
-int DialogUnitsToPixelsX(int x)
-{
-    return MulDivRounded(x, 7, 4);
-}
-
-int DialogUnitsToPixelsY(int y)
-{
-    return MulDivRounded(y, 12, 8);
-}

@@ -1,4 +1,5 @@
 #include "platform/Dialog.h"
+#include "platform/Resources.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,6 @@
 // state to, never waiting for it.
 #include "platform/CopyProgress.h"
 
-#include <gtk/gtk.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,7 +14,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/posix/WindowSystem.h"
+#include "platform/posix/WindowModule.h"
 
 namespace {
 
@@ -43,70 +42,6 @@ bool g_bUpdatePending = false;
 
 std::atomic<unsigned> g_nAbortedCopy{0};
 
-struct CopyWindow {
-    GtkWidget* pWindow;
-    GtkWidget* pFrom;
-    GtkWidget* pTo;
-    GtkWidget* pBar;
-    GtkWidget* pAbort;
-    unsigned nCopy;
-};
-CopyWindow g_window = {nullptr, nullptr, nullptr, nullptr, nullptr, 0};
-
-std::string ValidUtf8(const std::string& text)
-{
-    gchar* pszValid = g_utf8_make_valid(text.c_str(), -1);
-    std::string valid(pszValid);
-    g_free(pszValid);
-    return valid;
-}
-
-void OnAbort(GtkButton*, gpointer)
-{
-    g_nAbortedCopy = g_window.nCopy;
-    gtk_widget_set_sensitive(g_window.pAbort, FALSE);
-}
-
-gboolean OnDeleteCopyWindow(GtkWidget*, GdkEvent*, gpointer)
-{
-    // Closing the window aborts the copy, as the shell's window does.
-    OnAbort(nullptr, nullptr);
-    return TRUE;
-}
-
-GtkWidget* AddLabel(GtkWidget* pBox)
-{
-    GtkWidget* pLabel = gtk_label_new("");
-    gtk_label_set_xalign(GTK_LABEL(pLabel), 0);
-    gtk_label_set_ellipsize(GTK_LABEL(pLabel), PANGO_ELLIPSIZE_MIDDLE);
-    gtk_label_set_width_chars(GTK_LABEL(pLabel), 50);
-    gtk_box_pack_start(GTK_BOX(pBox), pLabel, FALSE, FALSE, 0);
-    return pLabel;
-}
-
-void CreateCopyWindow()
-{
-    g_window.pWindow = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_widget_set_name(g_window.pWindow, "tandemix-dialog");
-    gtk_window_set_title(GTK_WINDOW(g_window.pWindow), "コピーしています...");
-    gtk_window_set_resizable(GTK_WINDOW(g_window.pWindow), FALSE);
-    gtk_window_set_position(GTK_WINDOW(g_window.pWindow), GTK_WIN_POS_CENTER);
-    g_signal_connect(g_window.pWindow, "delete-event", G_CALLBACK(OnDeleteCopyWindow), nullptr);
-
-    GtkWidget* pBox = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
-    gtk_container_set_border_width(GTK_CONTAINER(pBox), 10);
-    gtk_container_add(GTK_CONTAINER(g_window.pWindow), pBox);
-    g_window.pFrom = AddLabel(pBox);
-    g_window.pTo = AddLabel(pBox);
-    g_window.pBar = gtk_progress_bar_new();
-    gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(g_window.pBar), TRUE);
-    gtk_box_pack_start(GTK_BOX(pBox), g_window.pBar, FALSE, FALSE, 0);
-    g_window.pAbort = gtk_button_new_with_label("中止");
-    g_signal_connect(g_window.pAbort, "clicked", G_CALLBACK(OnAbort), nullptr);
-    gtk_widget_set_halign(g_window.pAbort, GTK_ALIGN_END);
-    gtk_box_pack_start(GTK_BOX(pBox), g_window.pAbort, FALSE, FALSE, 0);
-}
-
 void UpdateCopyWindow(void*)
 {
     CopyState state;
@@ -115,25 +50,8 @@ void UpdateCopyWindow(void*)
         state = g_state;
         g_bUpdatePending = false;
     }
-    if (!state.bShow) {
-        if (g_window.pWindow != nullptr)
-            gtk_widget_hide(g_window.pWindow);
-        return;
-    }
-    if (g_window.pWindow == nullptr)
-        CreateCopyWindow();
-    if (g_window.nCopy != state.nCopy) {
-        g_window.nCopy = state.nCopy;
-        gtk_widget_set_sensitive(g_window.pAbort, TRUE);
-    }
-    gtk_label_set_text(GTK_LABEL(g_window.pFrom), ValidUtf8("元: " + state.from).c_str());
-    gtk_label_set_text(GTK_LABEL(g_window.pTo), ValidUtf8("先: " + state.to).c_str());
-    double dFraction = state.nTotal > 0 ? static_cast<double>(state.nDone) / static_cast<double>(state.nTotal) : 1.0;
-    gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(g_window.pBar), dFraction);
-    char szPercent[16];
-    if (std::snprintf(szPercent, sizeof szPercent, "%d%%", static_cast<int>(dFraction * 100)) > 0)
-        gtk_progress_bar_set_text(GTK_PROGRESS_BAR(g_window.pBar), szPercent);
-    gtk_widget_show_all(g_window.pWindow);
+    GetWindowModule()->ShowCopyWindow(CopyWindowState{state.nCopy, state.bShow, state.from.c_str(), state.to.c_str(),
+                                                      state.nDone, state.nTotal, &g_nAbortedCopy});
 }
 
 // Leaves the newest state for the main thread; one update at a time is on
@@ -144,7 +62,7 @@ void PostCopyState(const CopyState& state)
     g_state = state;
     if (!g_bUpdatePending) {
         g_bUpdatePending = true;
-        RunOnWindowThread(&UpdateCopyWindow, nullptr);
+        GetWindowModule()->RunOnWindowThread(&UpdateCopyWindow, nullptr);
     }
 }
 
@@ -229,7 +147,7 @@ BOOL ReportCopyProgress(const char* pszFrom, const char* pszTo, long long nDone,
 
     Clock::time_point now = Clock::now();
     if (g_meter.mode == METER_WAITING && nDone < nTotal && now - g_meter.start >= SHOW_AFTER) {
-        if (IsWindowSystemOpen())
+        if (WantWindowSystem())
             g_meter.mode = METER_WINDOW;
         else if (isatty(STDERR_FILENO))
             g_meter.mode = METER_TERMINAL;

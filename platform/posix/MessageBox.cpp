@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "PlatformTypes.h"
-#include "platform/posix/WindowSystem.h"
+#include "platform/posix/WindowModule.h"
 
 int AskRetryCancelOn(FILE* pIn, FILE* pOut, const char* pszText, const char* pszCaption)
 {

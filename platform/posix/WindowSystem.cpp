@@ -1,105 +1,113 @@
-// Opening GTK, the main thread's hand for work that other threads hand it,
-// and the not-ready question as a message box.
-#include <gtk/gtk.h>
+// Loading and opening the GTK module, and the main thread's service of the
+// window system for other threads.
+//
+// The module is looked for beside the program (the build tree) and then in
+// ../lib/tandemix/ from it (an installed program).  Without a display it is
+// not loaded at all; a module that is missing or cannot be loaded counts as
+// no display.
+#include <dlfcn.h>
+#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <memory>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "platform/Dialog.h"
-#include "platform/posix/WindowSystem.h"
+#include "platform/WindowSystem.h"
+#include "platform/posix/WindowModule.h"
 
 namespace {
 
-std::atomic<bool> g_bOpen{false};
+const char* const MODULE_NAME = "tandemix-gtk.so";
+const char* const MODULE_DIRS[] = {"", "../lib/tandemix/"};
+
+enum OpenState { OPEN_UNTRIED, OPEN_DONE, OPEN_NONE };
+
+std::mutex g_mutex;
+std::condition_variable g_changed;
+OpenState g_state = OPEN_UNTRIED;
+bool g_bOnDemand = false;      // the main thread opens when asked
+bool g_bRequested = false;     // another thread asked
 std::thread::id g_mainThread;
+CWindowModule* g_pModule = nullptr;
 std::atomic<const std::atomic<short>*> g_pbQuestionCancel{nullptr};
 
-struct WindowCall {
-    void (*pfn)(void*);
-    void* pData;
-};
-
-gboolean RunWindowCall(gpointer pData)
+bool HasDisplay()
 {
-    std::unique_ptr<WindowCall> pCall(static_cast<WindowCall*>(pData));
-    pCall->pfn(pCall->pData);
-    return G_SOURCE_REMOVE;
+    const char* pszX = std::getenv("DISPLAY");
+    const char* pszWayland = std::getenv("WAYLAND_DISPLAY");
+    return (pszX != nullptr && pszX[0] != '\0') || (pszWayland != nullptr && pszWayland[0] != '\0');
 }
 
-struct Question {
-    std::mutex mutex;
-    std::condition_variable answered;
-    std::string text;
-    std::string caption;
-    int nAnswer = 0;   // 0 until answered
-};
-
-std::string ValidUtf8(const std::string& text)
+std::string ProgramFolder()
 {
-    gchar* pszValid = g_utf8_make_valid(text.c_str(), -1);
-    std::string valid(pszValid);
-    g_free(pszValid);
-    return valid;
+    char szPath[4096];
+    ssize_t nLength = readlink("/proc/self/exe", szPath, sizeof szPath - 1);
+    if (nLength <= 0)
+        return std::string();
+    std::string path(szPath, static_cast<size_t>(nLength));
+    size_t nSlash = path.find_last_of('/');
+    return nSlash == std::string::npos ? std::string() : path.substr(0, nSlash + 1);
 }
 
-void OnQuestionAnswered(GtkDialog* pBox, gint nResponse, gpointer pData)
+CWindowModule* LoadModule()
 {
-    Question& question = **static_cast<std::shared_ptr<Question>*>(pData);
-    {
-        std::lock_guard<std::mutex> lock(question.mutex);
-        // Closing the box is Cancel, as with a Windows message box.
-        question.nAnswer = nResponse == IDRETRY ? IDRETRY : IDCANCEL;
+    std::string folder = ProgramFolder();
+    if (folder.empty())
+        return nullptr;
+    for (const char* pszDir : MODULE_DIRS) {
+        std::string path = folder + pszDir + MODULE_NAME;
+        if (access(path.c_str(), F_OK) != 0)
+            continue;
+        // Kept loaded for the life of the process: GTK cannot be unloaded.
+        void* hModule = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (hModule == nullptr)
+            return nullptr;
+        PFN_WINDOW_MODULE pfnEntry = reinterpret_cast<PFN_WINDOW_MODULE>(dlsym(hModule, WINDOW_MODULE_ENTRY));
+        return pfnEntry != nullptr ? pfnEntry(WINDOW_MODULE_VERSION) : nullptr;
     }
-    question.answered.notify_all();
-    gtk_widget_destroy(GTK_WIDGET(pBox));
-}
-
-void DeleteQuestion(gpointer pData, GClosure*)
-{
-    delete static_cast<std::shared_ptr<Question>*>(pData);
-}
-
-void ShowQuestion(void* pData)
-{
-    std::shared_ptr<Question>* pQuestion = static_cast<std::shared_ptr<Question>*>(pData);
-    GtkWidget* pBox = gtk_message_dialog_new(nullptr, static_cast<GtkDialogFlags>(0), GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s",
-                                             ValidUtf8((*pQuestion)->text).c_str());
-    gtk_window_set_title(GTK_WINDOW(pBox), ValidUtf8((*pQuestion)->caption).c_str());
-    gtk_dialog_add_buttons(GTK_DIALOG(pBox), "再試行(_R)", IDRETRY, "キャンセル", IDCANCEL, nullptr);
-    gtk_dialog_set_default_response(GTK_DIALOG(pBox), IDRETRY);
-    gtk_window_set_position(GTK_WINDOW(pBox), GTK_WIN_POS_CENTER);
-    g_signal_connect_data(pBox, "response", G_CALLBACK(OnQuestionAnswered), pQuestion, &DeleteQuestion,
-                          static_cast<GConnectFlags>(0));
-    gtk_widget_show_all(pBox);
+    return nullptr;
 }
 
 }  // namespace
 
 BOOL OpenWindowSystem()
 {
-    static int nState = -1;   // -1 not tried yet, 0 none, 1 open
-    if (nState < 0) {
-        // The program keeps the locale it started with: name comparisons and
-        // number reading must not change with the user's language.
-        gtk_disable_setlocale();
-        nState = gtk_init_check(nullptr, nullptr) ? 1 : 0;
+    std::unique_lock<std::mutex> lock(g_mutex);
+    if (g_state == OPEN_UNTRIED) {
         g_mainThread = std::this_thread::get_id();
-        g_bOpen = nState == 1;
+        lock.unlock();
+        CWindowModule* pModule = HasDisplay() ? LoadModule() : nullptr;
+        bool bOpen = pModule != nullptr && pModule->Open();
+        lock.lock();
+        g_pModule = bOpen ? pModule : nullptr;
+        g_state = bOpen ? OPEN_DONE : OPEN_NONE;
+        g_changed.notify_all();
     }
-    return nState == 1;
+    return g_state == OPEN_DONE;
+}
+
+void OpenWindowSystemOnDemand()
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_bOnDemand = true;
+    g_mainThread = std::this_thread::get_id();
 }
 
 void PumpWindowSystem()
 {
-    if (!g_bOpen)
+    bool bOpen;
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        bOpen = g_state == OPEN_DONE;
+        if (g_state == OPEN_UNTRIED && !g_bRequested)
+            return;
+    }
+    if (!bOpen && !OpenWindowSystem())
         return;
-    while (gtk_events_pending())
-        gtk_main_iteration_do(FALSE);
+    g_pModule->Pump();
 }
 
 void SetQuestionCancelFlag(const std::atomic<short>* pbCancel)
@@ -107,35 +115,36 @@ void SetQuestionCancelFlag(const std::atomic<short>* pbCancel)
     g_pbQuestionCancel = pbCancel;
 }
 
-bool IsWindowSystemOpen()
+CWindowModule* GetWindowModule()
 {
-    return g_bOpen;
+    std::lock_guard<std::mutex> lock(g_mutex);
+    return g_pModule;
 }
 
-void RunOnWindowThread(void (*pfn)(void*), void* pData)
+bool WantWindowSystem()
 {
-    g_idle_add_full(G_PRIORITY_DEFAULT, &RunWindowCall, new WindowCall{pfn, pData}, nullptr);
+    std::unique_lock<std::mutex> lock(g_mutex);
+    if (g_state == OPEN_UNTRIED && g_bOnDemand && std::this_thread::get_id() != g_mainThread) {
+        if (!HasDisplay())
+            return false;
+        g_bRequested = true;
+        // The main thread looks at least every few milliseconds while it
+        // waits for the worker.
+        while (g_state == OPEN_UNTRIED) {
+            const std::atomic<short>* pbCancel = g_pbQuestionCancel.load();
+            if (pbCancel != nullptr && pbCancel->load() != 0)
+                return false;
+            g_changed.wait_for(lock, std::chrono::milliseconds(10));
+        }
+    }
+    return g_state == OPEN_DONE;
 }
 
 bool AskRetryCancelInWindow(const char* pszText, const char* pszCaption, int* pnAnswer)
 {
     // The main thread would wait for itself.
-    if (!g_bOpen || std::this_thread::get_id() == g_mainThread)
+    if (std::this_thread::get_id() == g_mainThread || !WantWindowSystem())
         return false;
-    std::shared_ptr<Question> pQuestion = std::make_shared<Question>();
-    pQuestion->text = pszText != nullptr ? pszText : "";
-    pQuestion->caption = pszCaption != nullptr ? pszCaption : "";
-    RunOnWindowThread(&ShowQuestion, new std::shared_ptr<Question>(pQuestion));
-
-    std::unique_lock<std::mutex> lock(pQuestion->mutex);
-    while (pQuestion->nAnswer == 0) {
-        const std::atomic<short>* pbCancel = g_pbQuestionCancel.load();
-        if (pbCancel != nullptr && pbCancel->load() != 0) {
-            *pnAnswer = IDCANCEL;
-            return true;
-        }
-        pQuestion->answered.wait_for(lock, std::chrono::milliseconds(10));
-    }
-    *pnAnswer = pQuestion->nAnswer;
+    *pnAnswer = GetWindowModule()->AskRetryCancel(pszText, pszCaption, g_pbQuestionCancel.load());
     return true;
 }

@@ -1,7 +1,7 @@
 // The window-system types and constants that the dialog layer and the
 // dialogs use, defined for POSIX with their Windows values, so that message
 // numbers, styles and flags mean the same in both builds.  The handles are
-// opaque: the GTK layer defines what stands behind them.
+// opaque: the GTK module defines what stands behind them.
 #pragma once
 
 #include <cstdint>
@@ -91,7 +91,10 @@ const UINT SWP_NOSIZE = 0x0001;
 const UINT SWP_NOMOVE = 0x0002;
 const UINT SWP_NOZORDER = 0x0004;
 
-// System metrics.
+// System metrics: the standard icon is 32 x 32 pixels.
 const int SM_CXICON = 11;
 const int SM_CYICON = 12;
-int GetSystemMetrics(int nIndex);
+inline int GetSystemMetrics(int nIndex)
+{
+    return nIndex == SM_CXICON || nIndex == SM_CYICON ? 32 : 0;
+}

@@ -6,6 +6,8 @@
 // dialog manager's own handling.
 #include "platform/Dialog.h"
 
+#include "platform/Resources.h"
+#include "platform/SignalClick.h"
 #include "platform/WinApp.h"
 
 #include <vector>
@@ -279,17 +281,4 @@ BOOL LoadAppString(UINT nID, char* pszBuf, int nBufSize)
     const std::string text = Utf8FromWide(pszText, static_cast<size_t>(nLength));
     CopyTextCut(pszBuf, static_cast<size_t>(nBufSize), text.c_str(), text.size());
     return TRUE;
-}
-
-BOOL OpenWindowSystem()
-{
-    return TRUE;
-}
-
-void PumpWindowSystem()
-{
-}
-
-void SetQuestionCancelFlag(const std::atomic<short>*)
-{
 }
