@@ -261,11 +261,9 @@ void ReportUnfinishedCopy(const char* pszTo, DWORD dwError, void*)
 // Copies the set's source into pszDstFolder (ending with a separator).
 short CopySource(BackupSet* pSet, const SetPlan& plan, const char* pszDstFolder)
 {
-    if (plan.nKind == SOURCE_FILE) {
-        // The copy makes a missing destination folder itself.
-        return BackupFile(plan.szSrcFolder, pszDstFolder, plan.szName, pSet, TRUE);
-    }
     CreateFolderChain(pszDstFolder);
+    if (plan.nKind == SOURCE_FILE)
+        return BackupFile(plan.szSrcFolder, pszDstFolder, plan.szName, pSet, TRUE);
     if (!IsFolder(pszDstFolder)) {
         // Something that is no folder holds its name: every copy into it
         // would fail, so it is reported once and left as it is.
