@@ -233,17 +233,15 @@ int FakeFileServices::CopyFile(const char* pszFrom, const char* pszTo, UINT, BOO
 
 BOOL FakeFileServices::DeleteTree(const char* pszPath)
 {
-    DWORD dwError = Strike(FAIL_DELETE, Key(pszPath));
-    if (dwError == 0)
-        EraseTree(Key(pszPath));
-    return Done(std::string("deltree ") + pszPath, dwError);
+    EraseTree(Key(pszPath));
+    return Done(std::string("deltree ") + pszPath, 0);
 }
 
 BOOL FakeFileServices::RemoveFile(const char* pszPath)
 {
     const Node* pNode = Find(Key(pszPath));
-    DWORD dwError = Strike(FAIL_DELETE, Key(pszPath));
-    if (dwError == 0 && (pNode == nullptr || pNode->bFolder))
+    DWORD dwError = 0;
+    if (pNode == nullptr || pNode->bFolder)
         dwError = pNode == nullptr ? FAKE_ERROR_NOT_FOUND : FAKE_ERROR_ACCESS_DENIED;
     if (dwError == 0)
         m_nodes.erase(Key(pszPath));

@@ -26,7 +26,6 @@ public:
         FAIL_LIST,    // listing the folder
         FAIL_READ,    // CanRead of the file
         FAIL_RENAME,  // renaming the path
-        FAIL_DELETE,  // RemoveFile or DeleteTree of the path
         FAIL_DRIVE,   // every call on the path or below it
     };
 
