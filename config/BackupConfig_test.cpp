@@ -180,6 +180,8 @@ TEST_F(ConfigTest, LongValuesAreCutOrRefusedNeverOverrun)
         {"destination filling the field", "s", std::string(nField - 1, 'd'), "", true, "s", std::string(nField - 1, 'd') + SEP},
         {"destination without room for a separator", "s", std::string(nField, 'd'), "", false, "", ""},
         {"destination longer than the field", "s", std::string(2000, 'd'), "", false, "", ""},
+        // Cut to the field, it would name the folder above.
+        {"destination cut just after a separator", "s", std::string(nField - 1, 'd') + SEP "x", "", false, "", ""},
         {"share without room for root", "s", share, "世代数=1\n世代管理タイプ=2\n", !ROOT_RULES, "s", share + SEP},
     };
     for (const auto& c : cases) {

@@ -210,18 +210,4 @@ TEST_F(SetLoopTest, CancelFinishesTheFileInHandAndStartsNothingMore)
               Lines(lines.end() - 3, lines.end()));
 }
 
-TEST_F(SetLoopTest, CancelWhileNoFileIsInHandStillStartsNoFurtherSet)
-{
-    m_fake.AddFolder(WinPath("C:/empty"));
-    m_fake.AddFile(WinPath("C:/two/a.txt"), 100, "2");
-    AddSet(1, WinPath("C:/empty"), WinPath("D:/bk/"), "after");
-    AddSet(2, WinPath("C:/two"), WinPath("D:/bk/"));
-    m_fake.m_cancelWhenListing = WinPath("C:/empty/");
-
-    RunBackupSets();
-
-    EXPECT_TRUE(m_fake.m_shellOpens.empty());
-    EXPECT_FALSE(m_fake.IsFolder(WinPath("D:/bk/two")));
-}
-
 }  // namespace

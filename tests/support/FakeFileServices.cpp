@@ -157,8 +157,6 @@ BOOL FakeFileServices::GetStatus(const char* pszPath, CFileStatus& status, BOOL)
 DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)
 {
     const std::string pattern = pszPattern;
-    if (!m_cancelWhenListing.empty() && pattern.rfind(m_cancelWhenListing, 0) == 0)
-        g_bCancel = 1;
     const std::string key = Key(pattern.substr(0, pattern.find_last_of(PATH_SEP) + 1));
     if (!CanList(key.c_str()))
         return nullptr;

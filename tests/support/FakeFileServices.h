@@ -45,10 +45,8 @@ public:
     std::vector<std::string> m_shellOpens;
     std::vector<std::string> m_messages;  // texts of ShowMessageBox
     std::vector<int> m_answers;           // its answers in order, then IDCANCEL
-    // The Cancel button, pressed while this source file is copied, or while
-    // a listing whose pattern starts with this is opened.
+    // The Cancel button, pressed while this source file is copied.
     std::string m_cancelWhenCopying;
-    std::string m_cancelWhenListing;
 
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink = FALSE) override;
     // The same path is the same object: the fake has no links.
