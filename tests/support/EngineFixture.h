@@ -31,14 +31,15 @@ protected:
         g_pConfig = nullptr;
     }
 
-
-    // Set n (from 1); the settings own it.
+    // Set n (from 1), replacing any set n made before (which has no lists);
+    // the settings own it.
     BackupSet* AddSet(int n, const std::string& source, const std::string& dest, const char* pszAfter = "")
     {
         BackupSet* pSet = new BackupSet();
         snprintf(pSet->szSource, sizeof pSet->szSource, "%s", source.c_str());
         snprintf(pSet->szDest, sizeof pSet->szDest, "%s", dest.c_str());
         snprintf(pSet->szAfterCommand, sizeof pSet->szAfterCommand, "%s", pszAfter);
+        delete m_config.m_pSets[n - 1];
         m_config.m_pSets[n - 1] = pSet;
         m_config.m_nSetCount = static_cast<short>(std::max<int>(m_config.m_nSetCount, n));
         return pSet;
