@@ -45,7 +45,7 @@ TEST(ExclusionFiltersTest, LastFolderNameAndExtensionAgainstTheLists)
         {EXT, {"TXT"}, "sub\\notes.txt", 0},
         {EXT, {"txt"}, "archive.txt.gz", 1},
         {EXT, {"gz"}, "archive.txt.gz", 0},
-        {EXT, {"txt"}, "README", 1},
+        {EXT, {"tmp"}, "tmp", 1},  // a name without a dot has no extension
         {EXT, {"txt"}, "file.", 1},
         {EXT, {"profile"}, ".profile", 0},
         {EXT, {"d"}, "old.d\\README", 1},

@@ -17,7 +17,6 @@ namespace fs = std::filesystem;
 
 // Name -> content of the entries in "bk"; a folder shows as "<dir>".
 typedef std::map<std::string, std::string> Listing;
-typedef std::vector<std::string> Lines;
 
 const char FOLDER[] = "<dir>";
 
@@ -54,14 +53,6 @@ protected:
             listing[name] = entry.is_directory() ? FOLDER : ReadFileBytes(Bk(name));
         }
         return listing;
-    }
-
-    static size_t CountPrefix(const Lines& lines, const std::string& prefix)
-    {
-        size_t n = 0;
-        for (const std::string& line : lines)
-            n += line.rfind(prefix, 0) == 0 ? 1 : 0;
-        return n;
     }
 
     Lines LogLines()
@@ -156,22 +147,6 @@ TEST_F(GenerationsTest, CountAboveNineIsCappedAndWrittenBack)
         EXPECT_EQ(after, Contents());
         EXPECT_EQ(CountLine(nType, 9), LogLines().at(0));
     }
-}
-
-TEST_F(GenerationsTest, TopFolderGenerationGoesWithItsContents)
-{
-    StartOver({{"data", FOLDER}, {"1_data", FOLDER}, {"2_data", FOLDER}});
-    const std::string sep = PATH_SEP_STR;
-    ASSERT_TRUE(WriteFileBytes(Bk("data" + sep + "f.txt"), "new"));
-    ASSERT_TRUE(WriteFileBytes(Bk("1_data" + sep + "f.txt"), "old1"));
-    ASSERT_TRUE(GetRealFileServices().CreateDirectory(Bk("2_data" + sep + "sub").c_str()));
-    ASSERT_TRUE(WriteFileBytes(Bk("2_data" + sep + "sub" + sep + "g.txt"), "old2"));
-
-    EXPECT_TRUE(Rotate(TYPE_TOP, Bk("data"), 2));
-    EXPECT_EQ((Listing{{"1_data", FOLDER}, {"2_data", FOLDER}}), Contents());
-    EXPECT_EQ("new", ReadFileBytes(Bk("1_data" + sep + "f.txt")));
-    EXPECT_EQ("old1", ReadFileBytes(Bk("2_data" + sep + "f.txt")));
-    EXPECT_FALSE(GetRealFileServices().Exists(Bk("2_data" + sep + "sub").c_str()));
 }
 
 TEST_F(GenerationsTest, DeletingAFolderGenerationNeverFollowsALink)

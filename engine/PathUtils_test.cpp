@@ -12,8 +12,8 @@
 
 namespace {
 
-// Tables are written with backslashes.
-std::string P(const std::string& path)
+// Tables are written with backslashes; this gives the native form.
+std::string Backslashed(const std::string& path)
 {
     return NativePath(path, '\\');
 }
@@ -42,13 +42,13 @@ TEST(PathSplitTest, NameAndFolderParts)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszPath);
-        const std::string path = P(c.pszPath);
+        const std::string path = Backslashed(c.pszPath);
         char szName[PATH_BUFFER];
         char szFolder[PATH_BUFFER];
         EXPECT_TRUE(GetFileNamePart(szName, sizeof szName, path.c_str()));
         EXPECT_TRUE(GetFolderPart(szFolder, sizeof szFolder, path.c_str()));
-        EXPECT_EQ(P(c.pszName), szName);
-        EXPECT_EQ(P(c.pszFolder), szFolder);
+        EXPECT_EQ(Backslashed(c.pszName), szName);
+        EXPECT_EQ(Backslashed(c.pszFolder), szFolder);
     }
 }
 
@@ -69,7 +69,7 @@ TEST(PathSplitTest, ScanStopsAtThePathBufferAndPartsMustFitTheirBuffer)
     EXPECT_EQ(WIDE, szBig);
 
     char szName[8];
-    EXPECT_FALSE(GetFileNamePart(szName, sizeof szName, P("dir\\name.txt").c_str()));
+    EXPECT_FALSE(GetFileNamePart(szName, sizeof szName, Backslashed("dir\\name.txt").c_str()));
     EXPECT_STREQ("", szName);
     char szFolder[PATH_BUFFER];
     EXPECT_FALSE(GetFolderPart(szFolder, sizeof szFolder, (std::string(PATH_BUFFER - 1, 'a') + PATH_SEP).c_str()));
@@ -118,28 +118,15 @@ TEST(CreateFolderChainTest, MakesTheMissingFoldersButNotTheNameNorOverAFile)
 {
     TempDir temp;
     const std::string root = temp.Path() + PATH_SEP;
-    CreateFolderChain((root + P("bk\\a\\b\\file.txt")).c_str());
+    CreateFolderChain((root + Backslashed("bk\\a\\b\\file.txt")).c_str());
     CFileStatus status;
-    ASSERT_TRUE(CFile::GetStatus((root + P("bk\\a\\b")).c_str(), status));
+    ASSERT_TRUE(CFile::GetStatus((root + Backslashed("bk\\a\\b")).c_str(), status));
     EXPECT_EQ(FILE_ATTR_DIRECTORY, status.m_attribute & FILE_ATTR_DIRECTORY);
-    EXPECT_FALSE(CFile::GetStatus((root + P("bk\\a\\b\\file.txt")).c_str(), status));
+    EXPECT_FALSE(CFile::GetStatus((root + Backslashed("bk\\a\\b\\file.txt")).c_str(), status));
 
     ASSERT_TRUE(WriteFileBytes(root + "f", "not a folder"));
-    CreateFolderChain((root + P("f\\a\\")).c_str());
+    CreateFolderChain((root + Backslashed("f\\a\\")).c_str());
     EXPECT_EQ("not a folder", ReadFileBytes(root + "f"));
-}
-
-// Through the fake, which logs every folder made: existing folders are only
-// tested, and a drive ("C:") is never made.
-TEST(CreateFolderChainTest, MakesOnlyTheMissingFoldersOutermostFirst)
-{
-    const std::string root = DRIVE_ROOTS ? "C:" : "";
-    FakeFileServices fake;
-    ScopedFileServices use(fake);
-    fake.AddFolder(NativePath(root + "/bk"));
-    CreateFolderChain(NativePath(root + "/bk/a/b/").c_str());
-    EXPECT_EQ((std::vector<std::string>{"mkdir " + NativePath(root + "/bk/a"), "mkdir " + NativePath(root + "/bk/a/b")}),
-              fake.m_events);
 }
 
 }  // namespace

@@ -214,9 +214,9 @@ int main(int argc, char** argv)
     return RUN_ALL_TESTS();
 }
 
-void Backup::WriteSettings(const Lines& sets, const std::string& general) const
+void Backup::WriteSettings(const Lines& sets, const std::string& general, int nLevel) const
 {
-    std::string ini = "[全般]\n画面表示レベル=0\nログファイル名=run.log\nバックアップセット数=" +
+    std::string ini = "[全般]\n画面表示レベル=" + std::to_string(nLevel) + "\nログファイル名=run.log\nバックアップセット数=" +
                       std::to_string(sets.size()) + "\n" + general;
     for (size_t i = 0; i < sets.size(); i++)
         ini += "[バックアップセット" + std::to_string(i + 1) + "]\n" + sets[i];

@@ -54,10 +54,11 @@ private:
 // An old enough time for every file that a test dates itself.
 const time_t BASE_TIME = 1600000000;
 
-// Backup runs: settings with a log ("run.log"), no window, and given sets.
+// Backup runs: settings with a log ("run.log"), the display level (no
+// window by default), and given sets.
 class Backup : public Scenario {
 protected:
-    void WriteSettings(const Lines& sets, const std::string& general = "") const;
+    void WriteSettings(const Lines& sets, const std::string& general = "", int nLevel = 0) const;
     // A set's source and destination lines, and any further lines.
     std::string Set(const std::string& src, const std::string& dst, const std::string& more = "") const;
     std::string CopyLine(const std::string& src, const std::string& dst) const;

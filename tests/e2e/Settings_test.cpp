@@ -115,23 +115,4 @@ TEST_F(Settings, ASecondRunOnTheSameSettingsDoesNotStart)
     EXPECT_EQ("a", ReadFile("bk/data/a.txt"));
 }
 
-// A file name that holds a line end and the text of a log line is copied as
-// it is, but cannot add a line to the log.
-TEST_F(Settings, ANameCannotForgeALogLine)
-{
-    if (IsWindows())
-        GTEST_SKIP() << "Windows names cannot hold control characters";
-    const std::string name = "x\n2026/01/01 00:00:00  バックアップセット 9 ... バックアップ完了";
-    WriteIni(OneSet());
-    WriteFile("data/" + name, "forged");
-    EXPECT_EQ(0, Run());
-    EXPECT_EQ("forged", ReadFile("bk/data/" + name));
-    bool bEscaped = false;
-    for (const std::string& line : ReadLogLines("run.log")) {
-        EXPECT_NE(0u, line.rfind("バックアップセット 9", 0)) << line;
-        bEscaped = bEscaped || line.find("x\\n2026/01/01") != std::string::npos;
-    }
-    EXPECT_TRUE(bEscaped);
-}
-
 }  // namespace

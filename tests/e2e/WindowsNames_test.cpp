@@ -1,5 +1,5 @@
 // Names of every script, paths beyond the classic limit, and copies that
-// fail or are cut short: what the Windows program used to lose or misreport.
+// fail or are cut short: what a Windows program can easily lose or misreport.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,24 +15,10 @@
 
 namespace {
 
-const time_t BASE_TIME = 1600000000;
-
-class Names : public Scenario {
+class Names : public Backup {
 protected:
-    // One set from data to bk, with a log, at this display level.
-    void WriteOneSet(int nLevel) const
-    {
-        WriteIni("[全般]\n画面表示レベル=" + std::to_string(nLevel) + "\nログファイル名=run.log\nバックアップセット数=1\n"
-                 "[バックアップセット1]\nバックアップ元=" + ProgramPath("data") + "\nバックアップ先=" + ProgramPath("bk") + "\n");
-    }
-
-    size_t CountLines(const std::string& prefix) const
-    {
-        const Lines log = ReadLogLines("run.log");
-        return static_cast<size_t>(std::count_if(log.begin(), log.end(), [&](const std::string& line) {
-            return line.rfind(prefix, 0) == 0;
-        }));
-    }
+    void WriteOneSet(int nLevel) const { WriteSettings({Set("data", "bk")}, "", nLevel); }
+    size_t CountLines(const std::string& prefix) const { return Count(Log(), prefix); }
 
     // Entries of bk/data named like a copy's temporary.
     size_t CountTemporaries() const

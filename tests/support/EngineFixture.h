@@ -14,34 +14,32 @@
 #include "log/RunLog.h"
 #include "support/FakeFileServices.h"
 
-typedef std::vector<std::string> Lines;
-
 class EngineTest : public testing::Test {
 protected:
     EngineTest() : m_use(m_fake), m_config("tandemix-engine-test-no-such.ini")
     {
         m_config.m_bShowShellProgress = 0;
         g_pConfig = &m_config;
-        ResetFlags();
+        ResetRunState();
         EXPECT_TRUE(OpenRunLog(m_temp.Join("run.log").c_str()));
     }
 
     ~EngineTest() override
     {
         CloseRunLog();
-        ResetFlags();
+        ResetRunState();
         g_pConfig = nullptr;
     }
 
-    static void ResetFlags() { ResetRunState(); }
-
-    // Set n (from 1); the settings own it.
+    // Set n (from 1), replacing any set n made before (which has no lists);
+    // the settings own it.
     BackupSet* AddSet(int n, const std::string& source, const std::string& dest, const char* pszAfter = "")
     {
         BackupSet* pSet = new BackupSet();
         snprintf(pSet->szSource, sizeof pSet->szSource, "%s", source.c_str());
         snprintf(pSet->szDest, sizeof pSet->szDest, "%s", dest.c_str());
         snprintf(pSet->szAfterCommand, sizeof pSet->szAfterCommand, "%s", pszAfter);
+        delete m_config.m_pSets[n - 1];
         m_config.m_pSets[n - 1] = pSet;
         m_config.m_nSetCount = static_cast<short>(std::max<int>(m_config.m_nSetCount, n));
         return pSet;
@@ -54,12 +52,6 @@ protected:
         return ReadLogTexts(m_temp.Join("run.log"));
     }
 
-    static size_t CountPrefix(const Lines& lines, const std::string& prefix)
-    {
-        return static_cast<size_t>(
-            std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
-    }
-
     FakeFileServices m_fake;
     ScopedFileServices m_use;
     TempDir m_temp;
@@ -69,7 +61,7 @@ protected:
 // A path written Windows-style with forward slashes ("D:/bk/a.txt"): the
 // same with backslashes on Windows, "/D/bk/a.txt" on POSIX, where drive
 // letters and shares do not exist.
-inline std::string A(const std::string& path)
+inline std::string WinPath(const std::string& path)
 {
     if (PATH_SEP == '\\')
         return NativePath(path);

@@ -157,8 +157,6 @@ BOOL FakeFileServices::GetStatus(const char* pszPath, CFileStatus& status, BOOL)
 DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)
 {
     const std::string pattern = pszPattern;
-    if (!m_cancelWhenListing.empty() && pattern.rfind(m_cancelWhenListing, 0) == 0)
-        g_bCancel = 1;
     const std::string key = Key(pattern.substr(0, pattern.find_last_of(PATH_SEP) + 1));
     if (!CanList(key.c_str()))
         return nullptr;
@@ -233,17 +231,15 @@ int FakeFileServices::CopyFile(const char* pszFrom, const char* pszTo, UINT, BOO
 
 BOOL FakeFileServices::DeleteTree(const char* pszPath)
 {
-    DWORD dwError = Strike(FAIL_DELETE, Key(pszPath));
-    if (dwError == 0)
-        EraseTree(Key(pszPath));
-    return Done(std::string("deltree ") + pszPath, dwError);
+    EraseTree(Key(pszPath));
+    return Done(std::string("deltree ") + pszPath, 0);
 }
 
 BOOL FakeFileServices::RemoveFile(const char* pszPath)
 {
     const Node* pNode = Find(Key(pszPath));
-    DWORD dwError = Strike(FAIL_DELETE, Key(pszPath));
-    if (dwError == 0 && (pNode == nullptr || pNode->bFolder))
+    DWORD dwError = 0;
+    if (pNode == nullptr || pNode->bFolder)
         dwError = pNode == nullptr ? FAKE_ERROR_NOT_FOUND : FAKE_ERROR_ACCESS_DENIED;
     if (dwError == 0)
         m_nodes.erase(Key(pszPath));

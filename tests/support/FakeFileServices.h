@@ -26,7 +26,6 @@ public:
         FAIL_LIST,    // listing the folder
         FAIL_READ,    // CanRead of the file
         FAIL_RENAME,  // renaming the path
-        FAIL_DELETE,  // RemoveFile or DeleteTree of the path
         FAIL_DRIVE,   // every call on the path or below it
     };
 
@@ -46,10 +45,8 @@ public:
     std::vector<std::string> m_shellOpens;
     std::vector<std::string> m_messages;  // texts of ShowMessageBox
     std::vector<int> m_answers;           // its answers in order, then IDCANCEL
-    // The Cancel button, pressed while this source file is copied, or while
-    // a listing whose pattern starts with this is opened.
+    // The Cancel button, pressed while this source file is copied.
     std::string m_cancelWhenCopying;
-    std::string m_cancelWhenListing;
 
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink = FALSE) override;
     // The same path is the same object: the fake has no links.

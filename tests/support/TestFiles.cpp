@@ -4,8 +4,6 @@
 #include <random>
 #include <system_error>
 
-#include <utime.h>
-
 #include "PlatformTypes.h"
 #include "platform/TextCodec.h"
 
@@ -83,13 +81,7 @@ std::string ReadFileBytes(const std::string& path)
     return bytes;
 }
 
-bool SetFileMTime(const std::string& path, time_t mtime)
-{
-    struct utimbuf times = {mtime, mtime};
-    return utime(path.c_str(), &times) == 0;
-}
-
-std::vector<std::string> ReadLogTexts(const std::string& path)
+Lines ReadLogTexts(const std::string& path)
 {
     const size_t nStamp = sizeof("2007/05/01 09:05:03  ") - 1;
     std::string bytes = ReadFileBytes(path);
@@ -97,7 +89,7 @@ std::vector<std::string> ReadLogTexts(const std::string& path)
     std::string converted;
     if (PATH_SEP == '\\' && ConvertText(bytes, ENCODING_SHIFT_JIS, ENCODING_NATIVE, converted))
         bytes.swap(converted);
-    std::vector<std::string> lines;
+    Lines lines;
     for (size_t nStart = 0, nEnd; nStart < bytes.size(); nStart = nEnd + 1) {
         nEnd = bytes.find('\n', nStart);
         if (nEnd == std::string::npos)
@@ -118,4 +110,12 @@ std::string NativePath(const std::string& path, char from)
             c = PATH_SEP;
     }
     return native;
+}
+
+size_t CountPrefix(const Lines& lines, const std::string& prefix)
+{
+    size_t n = 0;
+    for (const std::string& line : lines)
+        n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
 }

@@ -2,7 +2,6 @@
 // that the C library's narrow calls reach the same names as the program.
 #pragma once
 
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,10 +38,13 @@ private:
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);  // empty when unreadable
-bool SetFileMTime(const std::string& path, time_t mtime);
+
+typedef std::vector<std::string> Lines;
 
 // The run log's lines (UTF-8) without their time stamps and line ends.
-std::vector<std::string> ReadLogTexts(const std::string& path);
+Lines ReadLogTexts(const std::string& path);
+// How many lines start with prefix.
+size_t CountPrefix(const Lines& lines, const std::string& prefix);
 
 // Every `from` byte becomes PATH_SEP.  Only for strings in which every such
 // byte is a separator: tables holding a Shift-JIS second byte 0x5C are
