@@ -56,7 +56,7 @@ void RunBackup(void*)
     }
     RunBackupSets();
     CloseRunLog();
-    g_bWorkerDone = 1;
+    SetFlagAndWake(&g_bWorkerDone);
 }
 
 BOOL CBackupApp::InitInstance()
@@ -108,10 +108,7 @@ BOOL CBackupApp::InitInstance()
         // means neither.
         OpenWindowSystemOnDemand();
         if (StartWorker(this)) {
-            while (g_bWorkerDone == 0) {
-                PumpWindowSystem();
-                Sleep(10);
-            }
+            WaitServingWindowSystem(&g_bWorkerDone);
             m_nExitCode = GetRunExitStatus();
         } else {
             m_nExitCode = EXIT_NOT_STARTED;

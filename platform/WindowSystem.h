@@ -20,6 +20,12 @@ void OpenWindowSystemOnDemand();
 // window).  Nothing on Windows, where those windows run on the worker.
 void PumpWindowSystem();
 
+// Waits on the main thread until *pbDone is set, meanwhile serving the
+// window system for other threads as PumpWindowSystem does.  The wait ends
+// as soon as another thread sets the flag through SetFlagAndWake.
+void WaitServingWindowSystem(const std::atomic<short>* pbDone);
+void SetFlagAndWake(std::atomic<short>* pbFlag);
+
 // A question that the worker puts through the main thread gives up, with
 // the answer Cancel, once *pbCancel is set: the main thread may then be
 // waiting for the worker and unable to take the answer.  Nothing on Windows,

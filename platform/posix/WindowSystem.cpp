@@ -110,6 +110,36 @@ void PumpWindowSystem()
     g_pModule->Pump();
 }
 
+void WaitServingWindowSystem(const std::atomic<short>* pbDone)
+{
+    for (;;) {
+        bool bOpen;
+        {
+            std::unique_lock<std::mutex> lock(g_mutex);
+            if (g_state == OPEN_DONE) {
+                // GTK's pump does not block: look again shortly.
+                g_changed.wait_for(lock, std::chrono::milliseconds(10), [&] { return pbDone->load() != 0; });
+            } else {
+                g_changed.wait(lock, [&] { return pbDone->load() != 0 || (g_bRequested && g_state == OPEN_UNTRIED); });
+            }
+            if (pbDone->load() != 0)
+                return;
+            bOpen = g_state == OPEN_DONE || g_bRequested;
+        }
+        if (bOpen)
+            PumpWindowSystem();
+    }
+}
+
+void SetFlagAndWake(std::atomic<short>* pbFlag)
+{
+    // Set under the lock, so that the waiting thread, which must take it
+    // again to return, cannot end the process while it is still held here.
+    std::lock_guard<std::mutex> lock(g_mutex);
+    *pbFlag = 1;
+    g_changed.notify_all();
+}
+
 void SetQuestionCancelFlag(const std::atomic<short>* pbCancel)
 {
     g_pbQuestionCancel = pbCancel;
@@ -128,6 +158,7 @@ bool WantWindowSystem()
         if (!HasDisplay())
             return false;
         g_bRequested = true;
+        g_changed.notify_all();
         // The main thread looks at least every few milliseconds while it
         // waits for the worker.
         while (g_state == OPEN_UNTRIED) {

@@ -19,3 +19,27 @@ void SetQuestionCancelFlag(const std::atomic<short>*)
 void OpenWindowSystemOnDemand()
 {
 }
+
+namespace {
+
+HANDLE WakeEvent()
+{
+    static HANDLE s_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return s_hEvent;
+}
+
+}  // namespace
+
+void WaitServingWindowSystem(const std::atomic<short>* pbDone)
+{
+    // The event ends the wait at once; the time-out only guards a wake that
+    // could not be made.
+    while (pbDone->load() == 0)
+        WaitForSingleObject(WakeEvent(), 100);
+}
+
+void SetFlagAndWake(std::atomic<short>* pbFlag)
+{
+    *pbFlag = 1;
+    SetEvent(WakeEvent());
+}
