@@ -33,6 +33,12 @@ protected:
         return chmod(HostPath("").c_str(), 0777) == 0;
     }
 
+    void Own(const std::string& rel, uid_t uid, mode_t mode) const
+    {
+        ASSERT_EQ(0, chown(HostPath(rel).c_str(), uid, uid)) << rel;
+        ASSERT_EQ(0, chmod(HostPath(rel).c_str(), mode)) << rel;
+    }
+
     // How many files lie below rel.
     size_t CountFiles(const std::string& rel) const
     {
@@ -106,6 +112,28 @@ TEST_F(Safety, InterruptedTypeTwoRunsKeepEveryCompleteCopy)
     EXPECT_FALSE(Exists("bk/3_data"));
 }
 
+// The last step of the rotation (a.txt => 1_a.txt) cannot be done: an
+// ordinary user may not move root's file out of a sticky folder.  The fake
+// fails every step of a rotation; this is the one real immovable file.
+TEST_F(Safety, ARotationThatCannotFinishPutsEveryGenerationBack)
+{
+    if (!OpenToNobody())
+        GTEST_SKIP() << "needs root on POSIX to make a file another user cannot move";
+    WriteFile("data/a.txt", "v5", BASE_TIME + 100);
+    const char* apszVersions[] = {"a.txt", "1_a.txt", "2_a.txt", "3_a.txt"};
+    for (int n = 0; n < 4; n++) {
+        WriteFile(std::string("bk/data/") + apszVersions[n], "v" + std::to_string(4 - n), BASE_TIME);
+        Own(std::string("bk/data/") + apszVersions[n], n == 0 ? 0 : NOBODY, 0644);
+    }
+    Own("bk/data", 0, 01777);
+    WriteSettings({Set("data", "bk", "世代数=3\n世代管理タイプ=1\n")});
+    for (int run = 1; run <= 3; run++)
+        EXPECT_EQ(1, Run(BecomeNobody)) << "run " << run;
+    EXPECT_EQ("v4" "v3" "v2" "v1", ReadFile("bk/data/a.txt") + ReadFile("bk/data/1_a.txt") +
+                                       ReadFile("bk/data/2_a.txt") + ReadFile("bk/data/3_a.txt"));
+    EXPECT_EQ(1u, Count(Log(), "  世代の名前変更に失敗しました "));
+}
+
 // A folder that can be listed but not entered (mode 0644) hides every file
 // in it; its earlier copies must stay.
 TEST_F(Safety, AFolderThatCannotBeEnteredCostsNoEarlierCopy)
@@ -115,10 +143,10 @@ TEST_F(Safety, AFolderThatCannotBeEnteredCostsNoEarlierCopy)
     WriteFile("data/a.txt", "a", BASE_TIME);
     WriteSettings({Set("data", "bk", "世代数=2\n世代管理タイプ=2\n")});
     ASSERT_EQ(0, Run());
-    ASSERT_EQ(0, chmod(HostPath("data").c_str(), 0644));
+    Own("data", 0, 0644);
     for (int run = 1; run <= 3; run++)
         EXPECT_EQ(1, Run(BecomeNobody)) << "run " << run;
-    ASSERT_EQ(0, chmod(HostPath("data").c_str(), 0755));
+    Own("data", 0, 0755);
     EXPECT_EQ("a", ReadFile("bk/data/a.txt"));
 }
 
