@@ -61,8 +61,6 @@ void RunBackup(void*)
 
 BOOL CBackupApp::InitInstance()
 {
-    // The three-dimensional dialog look is the system's own on every
-    // Windows this runs on, and has no counterpart elsewhere.
     g_bLogOpen = 0;
     g_pConfig = new CBackupConfig("Tandemix.ini");
     CRunLock runLock;

@@ -90,10 +90,10 @@ DWORD ReadKey(const char* pszIniPath, const char* pszSection, const char* pszKey
     return ReadProfileString(pszSection, pszKey, "", pszBuffer, nSize, pszIniPath);
 }
 
-// The whole path buffer is offered to GetCurrentDirectoryA, not the 255
-// bytes of old, so that a deep working folder still finds its settings.
-// When even that cannot hold the folder, a separator and the name, the
-// path stays empty and every key reads as missing.
+// The current folder is read into a whole path buffer, so that a deep
+// working folder still finds its settings.  When even that cannot hold the
+// folder, a separator and the name, the path stays empty and every key
+// reads as missing.
 void FormIniPath(char* pszPath, size_t nSize, const char* pszName)
 {
     pszPath[0] = '\0';

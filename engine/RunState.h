@@ -6,11 +6,7 @@
 
 #include <atomic>
 
-// Exit statuses of the program.
-const int EXIT_ALL_WELL = 0;
-const int EXIT_FAILED = 1;       // the run finished, but something failed
-const int EXIT_CANCELLED = 2;    // Cancel, an aborted shell copy, a signal
-const int EXIT_NOT_STARTED = 3;  // the run could not start
+#include "platform/ExitStatus.h"
 
 // 1 once the user has cancelled (Cancel button, or a signal on POSIX).
 extern std::atomic<short> g_bCancel;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/CopyProgress.h"
+#include "platform/posix/CopyProgress.h"
 #include "platform/Text.h"
 
 namespace {

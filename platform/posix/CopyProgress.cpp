@@ -4,7 +4,7 @@
 // standard error when that is a terminal.  The copy runs on the worker; the
 // window belongs to the main thread, which the worker only hands the newest
 // state to, never waiting for it.
-#include "platform/CopyProgress.h"
+#include "platform/posix/CopyProgress.h"
 
 #include <unistd.h>
 

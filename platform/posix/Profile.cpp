@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "config/IniFile.h"
+#include "platform/posix/IniFile.h"
 #include "platform/Text.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "config/IniFile.h"
+#include "platform/posix/IniFile.h"
 
 #include <gtest/gtest.h>
 
