@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -162,6 +164,57 @@ TEST_F(Safety, ASourceNameThatLooksLikeAGenerationIsNeverOverwritten)
     }
     EXPECT_EQ("the real 3_x", ReadFile("bk/data/3_x"));
     EXPECT_EQ(1u, Count(Log(), "  バックアップ元に世代と同じ名前があるので世代を作りません  " + ProgramPath("data/3_x")));
+}
+
+// Someone who can write into a source folder that root backs up makes x a
+// link to a folder outside, lets it be backed up as a link, then makes x a
+// real folder holding a file dated in the future.  The backup must never
+// write, rename or delete through its old copy of the link.
+TEST_F(Safety, AReplacedLinkNeverLeadsTheBackupOutOfItsTree)
+{
+    if (IsWindows())
+        GTEST_SKIP() << "symbolic links are a POSIX matter here";
+    for (const char* pszGenerations : {"", "世代数=1\n世代管理タイプ=1\n"}) {
+        SCOPED_TRACE(pszGenerations);
+        std::filesystem::remove_all(HostPath("src"));
+        std::filesystem::remove_all(HostPath("bk"));
+        WriteFile("victim/keep.txt", "victim's", BASE_TIME);
+        WriteFile("src/a.txt", "a", BASE_TIME);
+        std::filesystem::create_directory_symlink(HostPath("victim"), HostPath("src/x"));
+        WriteSettings({Set("src", "bk", pszGenerations)});
+        ASSERT_EQ(0, Run());
+        std::filesystem::remove(HostPath("src/x"));
+        WriteFile("src/x/keep.txt", "planted", time(nullptr) + 100000);
+        EXPECT_EQ(0, Run());
+        EXPECT_EQ((Lines{"keep.txt"}), ListTree("victim"));
+        EXPECT_EQ("victim's", ReadFile("victim/keep.txt"));
+        EXPECT_EQ("planted", ReadFile("bk/src/x/keep.txt"));
+        // With generations the old link is kept as one, still a link.
+        EXPECT_EQ(pszGenerations[0] != '\0', std::filesystem::is_symlink(HostPath("bk/src/1_x")));
+    }
+}
+
+// A file name that holds a line end and the text of a log line is copied as
+// it is, but cannot add a line to the log.  Its path is longer than a
+// Windows-sized buffer takes: Linux backs up every path the kernel does.
+TEST_F(Safety, ANameCannotForgeALogLineAndALongPathIsBackedUp)
+{
+    if (IsWindows())
+        GTEST_SKIP() << "Windows names hold no control characters; its long paths have a test of their own";
+    std::string deep = "data";
+    while (deep.size() < 1500)
+        deep += "/" + std::string(200, 'd');
+    const std::string name = deep + "/x\n2026/01/01 00:00:00  バックアップセット 9 ... バックアップ完了";
+    WriteFile(name, "forged", BASE_TIME);
+    WriteSettings({Set("data", "bk")});
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ("forged", ReadFile("bk/" + name));
+    bool bEscaped = false;
+    for (const std::string& line : Log()) {
+        EXPECT_NE(0u, line.rfind("バックアップセット 9", 0)) << line;
+        bEscaped = bEscaped || line.find("x\\n2026/01/01") != std::string::npos;
+    }
+    EXPECT_TRUE(bEscaped);
 }
 
 }  // namespace
