@@ -6,7 +6,7 @@
 #include "engine/PathUtils.h"
 #include "engine/RunState.h"
 #include "log/RunLog.h"
-#include "platform/File.h"
+#include "platform/FileServices.h"
 
 namespace {
 
@@ -90,17 +90,17 @@ BOOL ReportFailedRename(const char* pszFrom, const char* pszTo, DWORD dwError)
 BOOL RemoveGeneration(const char* pszPath)
 {
     CFileStatus status;
-    if (!CFile::GetStatus(pszPath, status))
+    if (!GetFileServices().GetStatus(pszPath, status))
         return TRUE;
     if ((status.m_attribute & FILE_ATTR_DIRECTORY) != 0)
         return GetFileServices().DeleteTree(pszPath);
-    return CFile::Remove(pszPath);
+    return GetFileServices().RemoveFile(pszPath);
 }
 
 BOOL Exists(const char* pszPath)
 {
     CFileStatus status;
-    return CFile::GetStatus(pszPath, status);
+    return GetFileServices().GetStatus(pszPath, status);
 }
 
 // The renames of one rotation, in the order they were made, so that a
@@ -113,7 +113,7 @@ public:
     {
         if (bLogged)
             WriteLogFormat(LOG_DETAIL, MOVE_LINE, pszFrom, pszTo);
-        if (!CFile::Rename(pszFrom, pszTo))
+        if (!GetFileServices().RenameFile(pszFrom, pszTo))
             return ReportFailedRename(pszFrom, pszTo, GetFileServices().GetLastError());
         m_apszFrom[m_nDone] = pszFrom;
         m_apszTo[m_nDone] = pszTo;
@@ -132,7 +132,7 @@ public:
             const char* pszTo = m_apszFrom[m_nDone];
             if (m_abLogged[m_nDone])
                 WriteLogFormat(LOG_DETAIL, MOVE_LINE, pszFrom, pszTo);
-            if (!CFile::Rename(pszFrom, pszTo))
+            if (!GetFileServices().RenameFile(pszFrom, pszTo))
                 ReportFailedRename(pszFrom, pszTo, GetFileServices().GetLastError());
         }
     }

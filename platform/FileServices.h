@@ -1,7 +1,7 @@
 // The one seam between the backup engine and the operating system's file,
-// shell and message services.  The engine reaches it through the framework
-// classes in File.h or through GetFileServices(); tests put a fake in its
-// place with SetFileServices().
+// shell and message services.  The engine reaches the disk only through
+// GetFileServices(), and lists folders with the framework's CFileFind over
+// the same seam; tests put a fake in its place with SetFileServices().
 #pragma once
 
 #include "PlatformTypes.h"
