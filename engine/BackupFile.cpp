@@ -132,10 +132,14 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
     }
 
     if (bExists) {
-        std::string srcText = srcTime.Format(TIME_PATTERN);
-        std::string dstText = dstStatus.m_mtime.Format(TIME_PATTERN);
-        WriteLogFormat(LOG_DETAIL, "  コピー先に同名ファイルを発見  タイムスタンプ from:to = %s:%s , マージン=%d",
-                       srcText.c_str(), dstText.c_str(), pSet->nTimeMargin);
+        // Two local times to format for every file that has a copy: only
+        // when the line is written.
+        if (IsLogWritten(LOG_DETAIL)) {
+            std::string srcText = srcTime.Format(TIME_PATTERN);
+            std::string dstText = dstStatus.m_mtime.Format(TIME_PATTERN);
+            WriteLogFormat(LOG_DETAIL, "  コピー先に同名ファイルを発見  タイムスタンプ from:to = %s:%s , マージン=%d",
+                           srcText.c_str(), dstText.c_str(), pSet->nTimeMargin);
+        }
         // A copy whose size differs is no copy, whatever its time says (a
         // crash can leave a file's name and time on disk before its data).
         if (!IsCopyDue(srcTime, dstStatus.m_mtime, pSet->nTimeMargin) && srcStatus.m_size == dstStatus.m_size)

@@ -48,14 +48,19 @@ void CloseRunLog()
     g_bLogOpen = 0;
 }
 
+BOOL IsLogWritten(short nKind)
+{
+    // The filter is read on every call: the settings are the only place it lives.
+    return g_bLogOpen == 1 &&
+           (nKind == LOG_RESULT || g_pConfig == nullptr || g_pConfig->m_bLogResultsOnly == 0);
+}
+
 void WriteLog(short nKind, const char* pszText)
 {
-    if (g_bLogOpen != 1)
+    if (!IsLogWritten(nKind))
         return;
-    // The filter is read on every call: the settings are the only place it lives.
-    if (nKind != LOG_RESULT && g_pConfig != nullptr && g_pConfig->m_bLogResultsOnly != 0)
-        return;
-    std::string text;
+    // Kept between lines: a walk writes many, and each would allocate anew.
+    thread_local std::string text;
     EscapeForDisplay(pszText, text);
     if (!g_logFile.WriteString(TimeStamp()) || !g_logFile.WriteString(text.c_str()) ||
         !g_logFile.WriteString("\n")) {
@@ -72,6 +77,10 @@ void WriteLogDetail(const char* pszText)
 
 BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
 {
+    // A walk formats a line or two for every entry: none when it would be
+    // dropped.
+    if (!IsLogWritten(nKind))
+        return TRUE;
     char szLine[LINE_BUFFER];
     va_list args;
     va_start(args, pszFormat);

@@ -17,6 +17,10 @@ extern CStdioFile g_logFile;
 // is a result line; any other kind is a detail line, dropped when the
 // settings ask for results only.  Nothing happens while the log is closed.
 void WriteLog(short nKind, const char* pszText);
+
+// TRUE when a line of this kind would be written now, so that a caller can
+// skip the work of making one that would be dropped.
+BOOL IsLogWritten(short nKind);
 void WriteLogDetail(const char* pszText);
 
 // Formats a line into an 8192-byte buffer and writes it with WriteLog; a
