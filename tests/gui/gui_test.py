@@ -88,10 +88,10 @@ class Native:
         for i in range(1500):
             (source / f"ファイル{i:04d}.txt").write_bytes(f"{i}\n".encode() * 64)
 
-    def start(self, folder, log):
+    def start(self, folder):
         # The worker fills the pipe and stops until let_go() reads it.
-        os.mkfifo(log)
-        self.pipe = os.open(log, os.O_RDONLY | os.O_NONBLOCK)
+        os.mkfifo(folder / "run.log")
+        self.pipe = os.open(folder / "run.log", os.O_RDONLY | os.O_NONBLOCK)
         return subprocess.Popen([str(self.program)], cwd=folder, env=self.env, stdout=subprocess.PIPE,
                                 stderr=subprocess.STDOUT)
 
@@ -150,7 +150,7 @@ class Windows:
         for i in range(3):
             os.link(big, source / f"大きなファイル{i:02d}.bin")
 
-    def start(self, folder, log):
+    def start(self, folder):
         # The probe watches from before the program starts (see WindowProbe.cpp).
         self.probe = subprocess.Popen([str(self.wine), str(self.probe_exe)], env=self.env, stdout=subprocess.PIPE,
                                       stderr=subprocess.DEVNULL)
@@ -169,13 +169,13 @@ class Windows:
         subprocess.run(["wineserver", "-k"], env=self.server_env, timeout=60)
 
 
-def make_folder(program, folder, log, fill):
-    """A folder with a source filled by fill(source) and the settings to back it up; returns the source."""
+def make_folder(program, folder, fill):
+    """A source filled by fill(source), and settings that back it up and log to run.log; returns the source."""
     source = folder / "データ"
     source.mkdir(parents=True)
     fill(source)
     p = program.path
-    text = (f"[全般]\nバックアップセット数=1\n画面表示レベル=2\nログファイル名={p(log)}\n"
+    text = (f"[全般]\nバックアップセット数=1\n画面表示レベル=2\nログファイル名={p(folder / 'run.log')}\n"
             f"[バックアップセット1]\nバックアップ元={p(source)}\nバックアップ先={p(folder / 'バックアップ先')}\n")
     (folder / "Tandemix.ini").write_bytes(text.replace("\n", program.newline).encode(program.encoding))
     return source
@@ -202,8 +202,8 @@ def scenario_window(program, env, area, cancel, screenshot):
     print("Cancel saves the window keys and ends the run with status 2" if cancel
           else "The window shows the run's labels and closes by itself at its end")
     folder = area / ("cancel" if cancel else "run")
-    source = make_folder(program, folder, folder / "run.log", lambda s: program.fill(s, area))
-    process = program.start(folder, folder / "run.log")
+    source = make_folder(program, folder, lambda s: program.fill(s, area))
+    process = program.start(folder)
     try:
         window = wait_for(lambda: find_window(env))
         shown = check(window is not None, "the progress window appears") and program.labels(window)
@@ -238,7 +238,7 @@ def scenario_no_window(program, area):
     no_display = {k: v for k, v in program.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     for case, executable, env in [("no display", program.program, no_display), ("no module", alone, program.env)]:
         folder = area / case.replace(" ", "-")
-        make_folder(program, folder, folder / "run.log", lambda s: (s / "a.txt").write_bytes(b"a\n"))
+        make_folder(program, folder, lambda s: (s / "a.txt").write_bytes(b"a\n"))
         result = subprocess.run([str(executable)], cwd=folder, env=env, capture_output=True, timeout=120)
         lines = result.stderr.decode("utf-8", "replace").splitlines()
         check(len(lines) == 1 and "ディスプレイ" in lines[0], f"{case}: one line on standard error ({lines})")
