@@ -18,6 +18,21 @@ long g_nCopiesStarted = 0;
 
 const char TIME_PATTERN[] = "%Y%m%d%H%M%S";
 
+// A file's time as the compare line shows it.  Files of one folder often
+// share a time (an unpacked archive, a copy), and a local time costs more
+// to format than the rest of the line: the last one is kept (worker thread
+// only).
+std::string FormatFileTime(CTime time)
+{
+    static CTime s_last(-1);
+    static std::string s_text;
+    if (time != s_last) {
+        s_last = time;
+        s_text = time.Format(TIME_PATTERN);
+    }
+    return s_text;
+}
+
 // Queries the destination, putting a medium that is not ready to the user
 // until it answers or the user gives up.  FALSE when the user gave up;
 // otherwise bExists tells whether a destination copy is there (any other
@@ -135,8 +150,8 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
         // Two local times to format for every file that has a copy: only
         // when the line is written.
         if (IsLogWritten(LOG_DETAIL)) {
-            std::string srcText = srcTime.Format(TIME_PATTERN);
-            std::string dstText = dstStatus.m_mtime.Format(TIME_PATTERN);
+            std::string srcText = FormatFileTime(srcTime);
+            std::string dstText = dstStatus.m_mtime == srcTime ? srcText : FormatFileTime(dstStatus.m_mtime);
             WriteLogFormat(LOG_DETAIL, "  コピー先に同名ファイルを発見  タイムスタンプ from:to = %s:%s , マージン=%d",
                            srcText.c_str(), dstText.c_str(), pSet->nTimeMargin);
         }

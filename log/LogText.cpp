@@ -16,13 +16,25 @@ void EscapeForDisplay(const char* pszText, std::string& text)
     text.clear();
     const char* p = pszText;
     while (*p != '\0') {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        const int nLength = CharLength(p);
-        if (c >= 0x20 && c != 0x7F && (c < 0x80 || nLength > 1)) {
-            text.append(p, static_cast<size_t>(nLength));
+        // Plain text is taken a run at a time: nearly every line is nothing else.
+        const char* pRun = p;
+        for (;;) {
+            const unsigned char c = static_cast<unsigned char>(*p);
+            if (c == '\0' || c < 0x20 || c == 0x7F)
+                break;
+            if (c < 0x80) {
+                p++;
+                continue;
+            }
+            const int nLength = CharLength(p);
+            if (nLength == 1)
+                break;  // a byte that starts no character
             p += nLength;
-            continue;
         }
+        text.append(pRun, static_cast<size_t>(p - pRun));
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '\0')
+            break;
         if (c == '\n') {
             text += "\\n";
         } else if (c == '\t') {

@@ -61,9 +61,12 @@ void WriteLog(short nKind, const char* pszText)
         return;
     // Kept between lines: a walk writes many, and each would allocate anew.
     thread_local std::string text;
+    thread_local std::string line;
     EscapeForDisplay(pszText, text);
-    if (!g_logFile.WriteString(TimeStamp()) || !g_logFile.WriteString(text.c_str()) ||
-        !g_logFile.WriteString("\n")) {
+    line.assign(TimeStamp());
+    line += text;
+    line += '\n';
+    if (!g_logFile.WriteString(line.c_str())) {
         // A log that cannot be written any more (a full disk) is given up;
         // the backup itself goes on.
         CloseRunLog();
