@@ -23,11 +23,6 @@ namespace {
 
 class Posix : public Backup {
 protected:
-    void SetUp() override
-    {
-        if (IsWindows())
-            GTEST_SKIP() << "Linux only";
-    }
     bool Shell(const std::string& command) const { return std::system(command.c_str()) == 0; }
 };
 
@@ -36,6 +31,8 @@ protected:
 // no entry's change time moves.
 TEST_F(Posix, ACopyKeepsWhatCpDashAKeepsAndARerunTouchesNothing)
 {
+    if (IsWindows())
+        GTEST_SKIP() << "Linux only";
     const bool bRoot = geteuid() == 0;
     const struct {
         const char* pszRel;
@@ -119,7 +116,7 @@ struct Mounted {
 // every file it holds under its real name must be whole.
 TEST_F(Posix, APowerCutLeavesNoWrongFileUnderItsName)
 {
-    if (geteuid() != 0 || access("/dev/loop-control", F_OK) != 0 || !Shell("command -v mkfs.ext4 e2fsck >/dev/null"))
+    if (IsWindows() || geteuid() != 0 || access("/dev/loop-control", F_OK) != 0 || !Shell("command -v mkfs.ext4 e2fsck >/dev/null"))
         GTEST_SKIP() << "needs root, loop devices, mkfs.ext4 and e2fsck";
     const int FILES = 6000;
     for (int i = 0; i < FILES; i++)
@@ -133,11 +130,15 @@ TEST_F(Posix, APowerCutLeavesNoWrongFileUnderItsName)
     disk.path = HostPath("mnt");
     WriteSettings({Set("src", "mnt")});
 
+    auto copied = [&] {
+        std::error_code ec;
+        return std::distance(fs::directory_iterator(HostPath("mnt/src"), ec), fs::directory_iterator());
+    };
     pid_t pid = Start();
     int nSnapshots = 0;
-    for (size_t nAt : {size_t{FILES / 4}, size_t{FILES * 2 / 3}}) {
+    for (long nAt : {FILES / 4, FILES * 2 / 3}) {
         // Waits on the copy's progress, not on a clock; the run may end first.
-        while (ListTree("mnt/src").size() < nAt && IsRunning(pid))
+        while (copied() < nAt && IsRunning(pid))
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         if (kill(pid, SIGSTOP) != 0 || !IsRunning(pid))
             break;
