@@ -17,64 +17,47 @@ FileServices& Real()
 
 #define SEP PATH_SEP_STR
 
-class RealFileServicesTest : public testing::Test {
-protected:
-    std::string Make(const std::string& rel, const std::string& content = "x")
-    {
-        EXPECT_TRUE(WriteFileBytes(m_dir.Join(rel), content)) << rel;
-        return m_dir.Join(rel);
-    }
-    std::string MakeFolder(const std::string& rel)
-    {
-        EXPECT_TRUE(Real().CreateDirectory(m_dir.Join(rel).c_str())) << rel;
-        return m_dir.Join(rel);
-    }
-
-    TempDir m_dir;
-};
-
-TEST_F(RealFileServicesTest, RemoveAndRenameReportFailuresAsFalseWithAnError)
+// A rename never lands on an existing name: an older copy is never lost to
+// one.  Failures are FALSE with an error.
+TEST(RealFileServicesTest, RenameNeverReplacesAndFailuresComeWithAnError)
 {
-    const std::string folder = MakeFolder("data");
-    Make("data" SEP "in.txt", "IN");
-    const std::string file = Make("a.txt", "A");
-    const std::string moved = m_dir.Join("1_a.txt");
-    ASSERT_TRUE(CFile::Rename(file.c_str(), moved.c_str()));
-    EXPECT_EQ("A", ReadFileBytes(moved));
-    ASSERT_TRUE(CFile::Rename(folder.c_str(), m_dir.Join("1_data").c_str()));
-    EXPECT_EQ("IN", ReadFileBytes(m_dir.Join("1_data" SEP "in.txt")));
-
-    // Never onto an existing name: an older copy is never lost to a rename.
-    const std::string other = Make("b.txt", "B");
-    EXPECT_FALSE(CFile::Rename(other.c_str(), moved.c_str()));
+    TempDir dir;
+    ASSERT_TRUE(Real().CreateDirectory(dir.Join("data").c_str()));
+    ASSERT_TRUE(WriteFileBytes(dir.Join("data" SEP "in.txt"), "IN"));
+    ASSERT_TRUE(WriteFileBytes(dir.Join("a.txt"), "A") && WriteFileBytes(dir.Join("b.txt"), "B"));
+    ASSERT_TRUE(CFile::Rename(dir.Join("data").c_str(), dir.Join("1_data").c_str()));
+    EXPECT_EQ("IN", ReadFileBytes(dir.Join("1_data" SEP "in.txt")));
+    EXPECT_FALSE(CFile::Rename(dir.Join("b.txt").c_str(), dir.Join("a.txt").c_str()));
     EXPECT_NE(0u, Real().GetLastError());
-    EXPECT_EQ("B", ReadFileBytes(other));
-    EXPECT_EQ("A", ReadFileBytes(moved));
+    EXPECT_EQ("B", ReadFileBytes(dir.Join("b.txt")));
+    EXPECT_EQ("A", ReadFileBytes(dir.Join("a.txt")));
 
-    EXPECT_TRUE(CFile::Remove(other.c_str()));
-    EXPECT_FALSE(Real().Exists(other.c_str()));
-    EXPECT_FALSE(CFile::Remove(other.c_str()));
+    EXPECT_TRUE(CFile::Remove(dir.Join("b.txt").c_str()));
+    EXPECT_FALSE(CFile::Remove(dir.Join("b.txt").c_str()));
     EXPECT_NE(0u, Real().GetLastError());
-    EXPECT_FALSE(CFile::Remove(m_dir.Join("1_data").c_str()));
-    EXPECT_TRUE(Real().Exists(m_dir.Join("1_data").c_str()));
+    EXPECT_FALSE(CFile::Remove(dir.Join("1_data").c_str()));
+    EXPECT_TRUE(Real().Exists(dir.Join("1_data").c_str()));
 }
 
-TEST_F(RealFileServicesTest, DeleteTreeRemovesANestedTree)
+// Hidden and read-only entries go too; what is already gone is no failure.
+TEST(RealFileServicesTest, DeleteTreeRemovesANestedTree)
 {
-    const std::string top = MakeFolder("1_data");
-    MakeFolder("1_data" SEP "sub");
-    MakeFolder("1_data" SEP "sub" SEP "deeper");
-    Make("1_data" SEP ".hidden");
-    const std::string readOnly = Make("1_data" SEP "sub" SEP "deeper" SEP "ro.txt");
+    TempDir dir;
+    const std::string top = dir.Join("1_data");
+    ASSERT_TRUE(Real().CreateDirectory(top.c_str()));
+    ASSERT_TRUE(Real().CreateDirectory(dir.Join("1_data" SEP "sub").c_str()));
+    ASSERT_TRUE(WriteFileBytes(dir.Join("1_data" SEP ".hidden"), "x"));
+    const std::string readOnly = dir.Join("1_data" SEP "sub" SEP "ro.txt");
+    ASSERT_TRUE(WriteFileBytes(readOnly, "x"));
     namespace fs = std::filesystem;
     fs::permissions(readOnly, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    const std::string beside = Make("keep.txt");
+    ASSERT_TRUE(WriteFileBytes(dir.Join("keep.txt"), "x"));
 
     EXPECT_TRUE(Real().DeleteTree(top.c_str()));
     EXPECT_FALSE(Real().Exists(top.c_str()));
-    EXPECT_TRUE(Real().Exists(beside.c_str()));
-    EXPECT_TRUE(Real().DeleteTree(top.c_str()));  // nothing left to delete is no failure
+    EXPECT_TRUE(Real().Exists(dir.Join("keep.txt").c_str()));
+    EXPECT_TRUE(Real().DeleteTree(top.c_str()));
 }
 
 }  // namespace

@@ -10,7 +10,6 @@ namespace {
 
 const int IDC_BUTTON = 3;
 const int IDC_OTHER = 4;
-const UINT_PTR TIMER_NESTED = 7;
 
 // A dialog whose handlers only write down how they were called.  It never
 // gets a window: the routing is what is tested.
@@ -19,30 +18,25 @@ public:
     RecordingDlg() : CDialog(0) {}
 
     std::vector<std::string> calls;
-    BOOL bAskDefault = FALSE;
 
 protected:
     void OnOK() override { calls.push_back("OnOK"); }
     void OnCancel() override { calls.push_back("OnCancel"); }
 
+    // SC_CLOSE asks for the default handling.
     void OnSysCommand(UINT nID, LPARAM lParam)
     {
         calls.push_back("OnSysCommand " + std::to_string(nID) + " " + std::to_string(lParam));
-        if (bAskDefault)
+        if (nID == SC_CLOSE)
             Default();
     }
-    HCURSOR OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x1234)); }
+    // A timer tick is handled here, and routes a message inside whose
+    // handler asks for the default: that request is the inner message's own.
     void OnTimer(UINT_PTR nIDEvent)
     {
-        calls.push_back("OnTimer " + std::to_string(nIDEvent));
-        if (nIDEvent == TIMER_NESTED) {
-            // A message handled inside another keeps its own default flag.
-            LRESULT lResult = 0;
-            BOOL bInner = OnWndMsg(WM_SYSCOMMAND, 16, 0, &lResult);
-            calls.push_back(bInner ? "inner handled" : "inner default");
-        } else {
-            Default();
-        }
+        LRESULT lResult = 0;
+        BOOL bInner = OnWndMsg(WM_SYSCOMMAND, SC_CLOSE, static_cast<LPARAM>(nIDEvent), &lResult);
+        calls.push_back(bInner ? "inner handled" : "inner default");
     }
     void OnButton() { calls.push_back("OnButton"); }
     void OnSize(UINT nType, int cx, int cy)
@@ -55,93 +49,47 @@ protected:
 
 BEGIN_MESSAGE_MAP(RecordingDlg, CDialog)
     ON_WM_SYSCOMMAND()
-    ON_WM_QUERYDRAGICON()
     ON_WM_TIMER()
     ON_BN_CLICKED(IDC_BUTTON, OnButton)
     ON_WM_SIZE()
 END_MESSAGE_MAP()
 
-struct Routed {
-    BOOL bHandled;
-    LRESULT lResult;
-};
-
-Routed Send(RecordingDlg& dlg, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    Routed routed = {FALSE, -1};
-    routed.bHandled = dlg.OnWndMsg(message, wParam, lParam, &routed.lResult);
-    return routed;
-}
-
 }  // namespace
 
-TEST(MessageMapTest, HandlersGetTheMessagesArgumentsUnpacked)
+TEST(MessageMapTest, EachMessageReachesItsHandlerUnlessItAsksForTheDefault)
 {
-    RecordingDlg dlg;
-    EXPECT_TRUE(Send(dlg, WM_SIZE, SIZE_RESTORED, MAKELPARAM(600, 149)).bHandled);
-    EXPECT_TRUE(Send(dlg, WM_SYSCOMMAND, 0x13, 0x00500040).bHandled);
-    Routed drag = Send(dlg, WM_QUERYDRAGICON, 0, 0);
-    EXPECT_TRUE(drag.bHandled);
-    EXPECT_EQ(drag.lResult, 0x1234);
-    EXPECT_EQ(dlg.calls, (std::vector<std::string>{"OnSize 0 600x149", "OnSysCommand 19 5242944"}));
-}
-
-TEST(MessageMapTest, CommandsGoByNotificationAndControl)
-{
-    struct Case {
+    const std::string CLOSE = "OnSysCommand " + std::to_string(SC_CLOSE);
+    const struct {
+        UINT message;
         WPARAM wParam;
+        LPARAM lParam;
         BOOL bHandled;
-        const char* pszCall;   // null: nothing called
+        std::vector<std::string> calls;
+    } cases[] = {
+        {WM_SIZE, SIZE_RESTORED, MAKELPARAM(600, 149), TRUE, {"OnSize 0 600x149"}},
+        {WM_SYSCOMMAND, 0x13, 0x00500040, TRUE, {"OnSysCommand 19 5242944"}},
+        {WM_SYSCOMMAND, SC_CLOSE, 0, FALSE, {CLOSE + " 0"}},
+        {WM_TIMER, 7, 0, TRUE, {CLOSE + " 7", "inner default"}},
+        {WM_PAINT, 0, 0, FALSE, {}},
+        {WM_COMMAND, MAKEWPARAM(IDC_BUTTON, BN_CLICKED), 0, TRUE, {"OnButton"}},
+        {WM_COMMAND, MAKEWPARAM(IDC_OTHER, BN_CLICKED), 0, FALSE, {}},
+        {WM_COMMAND, MAKEWPARAM(IDC_BUTTON, 5), 0, FALSE, {}},  // another notification of the same control
+        {WM_COMMAND, MAKEWPARAM(IDOK, 0), 0, TRUE, {"OnOK"}},   // from CDialog's map, through the override
+        {WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0, TRUE, {"OnCancel"}},
     };
-    const Case cases[] = {
-        {MAKEWPARAM(IDC_BUTTON, BN_CLICKED), TRUE, "OnButton"},
-        {MAKEWPARAM(IDC_OTHER, BN_CLICKED), FALSE, nullptr},
-        {MAKEWPARAM(IDC_BUTTON, 5), FALSE, nullptr},      // another notification of the same control
-        {MAKEWPARAM(IDOK, 0), TRUE, "OnOK"},              // from CDialog's map, through the override
-        {MAKEWPARAM(IDCANCEL, 0), TRUE, "OnCancel"},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         RecordingDlg dlg;
-        EXPECT_EQ(Send(dlg, WM_COMMAND, c.wParam, 0).bHandled, c.bHandled) << c.wParam;
-        EXPECT_EQ(dlg.calls, c.pszCall != nullptr ? std::vector<std::string>{c.pszCall} : std::vector<std::string>())
-            << c.wParam;
+        LRESULT lResult = 0;
+        EXPECT_EQ(c.bHandled, dlg.OnWndMsg(c.message, c.wParam, c.lParam, &lResult)) << c.message << " " << c.wParam;
+        EXPECT_EQ(c.calls, dlg.calls) << c.message << " " << c.wParam;
     }
 }
 
-TEST(MessageMapTest, MessagesWithoutAnEntryAndHandlersThatAskForTheDefaultAreNotHandled)
+// At base units of 7 by 12 pixels, rounding halves away from zero.
+TEST(DialogUnitsTest, ConvertAtBaseUnitsRoundingHalvesAway)
 {
-    RecordingDlg dlg;
-    EXPECT_FALSE(Send(dlg, WM_PAINT, 0, 0).bHandled);
-    EXPECT_FALSE(Send(dlg, WM_TIMER, 1, 0).bHandled);
-    dlg.bAskDefault = TRUE;
-    EXPECT_FALSE(Send(dlg, WM_SYSCOMMAND, SC_CLOSE, 0).bHandled);
-    EXPECT_EQ(dlg.calls, (std::vector<std::string>{"OnTimer 1", "OnSysCommand 61536 0"}));
-}
-
-TEST(MessageMapTest, ANestedMessageDoesNotTakeTheOuterOnesDefaultRequest)
-{
-    RecordingDlg dlg;
-    dlg.bAskDefault = TRUE;
-    // The timer handler handles its tick itself but routes a system command
-    // inside, whose handler asks for the default: only the inner one is
-    // passed on.
-    EXPECT_TRUE(Send(dlg, WM_TIMER, TIMER_NESTED, 0).bHandled);
-    EXPECT_EQ(dlg.calls, (std::vector<std::string>{"OnTimer 7", "OnSysCommand 16 0", "inner default"}));
-}
-
-TEST(DialogUnitsTest, ConvertAtBaseUnitsOfSevenByTwelveRoundingHalvesAway)
-{
-    struct Case {
-        int nUnits;
-        int nPixelsX;
-        int nPixelsY;
-    };
-    const Case cases[] = {
-        {0, 0, 0},     {262, 459, 393},  {99, 173, 149},  {85, 149, 128}, {66, 116, 99},
-        {205, 359, 308}, {78, 137, 117}, {11, 19, 17},    {50, 88, 75},   {-3, -5, -5},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(DialogUnitsToPixelsX(c.nUnits), c.nPixelsX) << c.nUnits;
-        EXPECT_EQ(DialogUnitsToPixelsY(c.nUnits), c.nPixelsY) << c.nUnits;
+    for (const auto& c : {std::vector<int>{85, 149, 128}, std::vector<int>{99, 173, 149}, std::vector<int>{-3, -5, -5}}) {
+        EXPECT_EQ(c[1], DialogUnitsToPixelsX(c[0])) << c[0];
+        EXPECT_EQ(c[2], DialogUnitsToPixelsY(c[0])) << c[0];
     }
 }
