@@ -294,8 +294,11 @@ public:
 
     void SetTreeRoots(const char* pszSourceRoot, const char* pszDestRoot) override
     {
-        // Copies still pending belong to the set that ends here.
+        // Copies still pending belong to the set that ends here.  A folder is
+        // known by its device and inode only while its set runs: a later
+        // folder may take a deleted one's inode.
         FinishBatch();
+        m_cleaned.clear();
         m_source.Set(pszSourceRoot);
         m_dest.Set(pszDestRoot);
     }
