@@ -112,10 +112,8 @@ TEST_F(ConfigTest, GenerationTypeAndCountAndTheRootFolder)
         const char* pszDestWithout;        // as loaded on POSIX
     } cases[] = {
         {"D:", "世代数=3\n世代管理タイプ=2\n", 0, 3, "D:" SEP "root" SEP, "D:" SEP},
-        {"D:" SEP, "世代数=3\n世代管理タイプ=2\n", 0, 3, "D:" SEP "root" SEP, "D:" SEP},
         {"D:", "世代数=3\n", 3, 0, "D:" SEP, "D:" SEP},
         {"D:", "世代管理タイプ=2\n", 0, 0, "D:" SEP, "D:" SEP},
-        {"D:", "世代数=12\n世代管理タイプ=2\n", 0, 12, "D:" SEP "root" SEP, "D:" SEP},
         {"D:", "世代数=-1\n世代管理タイプ=2\n", 0, -1, "D:" SEP, "D:" SEP},
         {"D:", "世代数=3\n世代管理タイプ=3\n", 0, 0, "D:" SEP, "D:" SEP},
         {SEP SEP "server" SEP "share", "世代数=3\n世代管理タイプ=2\n", 0, 3, SEP SEP "server" SEP "share" SEP "root" SEP,

@@ -197,22 +197,6 @@ TEST_F(GenerationsTest, FailureAtAnyStepPutsEveryNameBack)
     }
 }
 
-// Type 2 drops its oldest copy before the new one is made, and puts the new
-// one in place only when the rest has moved.
-TEST_F(GenerationsTest, TopGenerationsMakeRoomFirstAndTakeTheNewCopyLast)
-{
-    StartOver({{"a", "v0"}, {"1_a", "v1"}, {"2_a", "v2"}});
-    BackupSet set = {};
-    set.nTopGenerations = 2;
-    EXPECT_TRUE(DropOldestTopGeneration(Bk("a").c_str(), &set));
-    EXPECT_EQ((Listing{{"a", "v0"}, {"1_a", "v1"}}), Contents());
-    ASSERT_TRUE(WriteFileBytes(Bk(".new"), "v-new"));
-    EXPECT_TRUE(RotateTopGenerations(Bk("a").c_str(), &set, Bk(".new").c_str()));
-    EXPECT_EQ((Listing{{"a", "v-new"}, {"1_a", "v0"}, {"2_a", "v1"}}), Contents());
-    EXPECT_EQ((Lines{CountLine(TYPE_TOP, 2), MoveLine("1_a", "2_a"), MoveLine("a", "1_a"), MoveLine(".new", "a")}),
-              LogLines());
-}
-
 // Names that would not fit are refused before anything moves; nothing is
 // ever cut into a different name.
 TEST_F(GenerationsTest, NamesThatDoNotFitAreRefused)

@@ -2,7 +2,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <string>
@@ -80,24 +79,6 @@ TEST_F(Backup, CopyDecisionsFollowTheTimesAndTheMargin)
     }
 }
 
-// A single file lands directly in the destination folder; its older
-// generations there stay as they are while it has no copy to replace.
-TEST_F(Backup, ASingleFileIsCopiedWithoutTouchingGenerationsBesideIt)
-{
-    WriteFile("data/a.txt", "new", BASE_TIME + 50);
-    WriteFile("bk/1_a.txt", "g1", BASE_TIME);
-    WriteFile("bk/2_a.txt", "g2", BASE_TIME);
-    WriteSettings({Set("data/a.txt", "bk", "世代数=3\n世代管理タイプ=1\n")});
-    EXPECT_EQ(0, Run());
-    EXPECT_EQ((Lines{"1_a.txt", "2_a.txt", "a.txt"}), ListTree("bk"));
-    EXPECT_EQ("new" "g1" "g2", ReadFile("bk/a.txt") + ReadFile("bk/1_a.txt") + ReadFile("bk/2_a.txt"));
-    const Lines log = Log();
-    EXPECT_EQ(1u, Count(log, "バックアップ元はファイルでした attr="));
-    EXPECT_EQ(1u, Count(log, CopyLine("data/a.txt", "bk/a.txt")));
-    EXPECT_EQ(0u, Count(log, "  タイプ１の世代を作ります"));
-    EXPECT_EQ("バックアップセット 1 ... バックアップ完了", log.back());
-}
-
 TEST_F(Backup, TypeOneKeepsTheOlderCopyOfEachReplacedFileOverThreeRuns)
 {
     WriteSettings({Set("data", "bk", "世代数=1\n世代管理タイプ=1\n")});
@@ -111,25 +92,6 @@ TEST_F(Backup, TypeOneKeepsTheOlderCopyOfEachReplacedFileOverThreeRuns)
     const Lines log = Log();
     EXPECT_EQ(1u, Count(log, "  タイプ１の世代を作ります 世代数=1"));
     EXPECT_EQ(1u, Count(log, "  コピーします  "));
-}
-
-TEST_F(Backup, TypeTwoMakesAGenerationOfTheWholeItemEveryRun)
-{
-    WriteFile("data/a.txt", "same", BASE_TIME);
-    WriteFile("data/sub/b.txt", "same", BASE_TIME);
-    WriteSettings({Set("data", "bk", "世代数=3\n世代管理タイプ=2\n"), Set("data/a.txt", "one", "世代数=1\n世代管理タイプ=2\n")});
-    for (int run = 1; run <= 3; run++) {
-        EXPECT_EQ(0, Run()) << "run " << run;
-        WriteFile("bk/data/run" + std::to_string(run), "");  // travels with its copy
-    }
-    EXPECT_EQ((Lines{"1_a.txt", "a.txt"}), ListTree("one"));
-    EXPECT_EQ((Lines{"1_data/", "1_data/a.txt", "1_data/run2", "1_data/sub/", "1_data/sub/b.txt",
-                     "2_data/", "2_data/a.txt", "2_data/run1", "2_data/sub/", "2_data/sub/b.txt",
-                     "data/", "data/a.txt", "data/run3", "data/sub/", "data/sub/b.txt"}),
-              ListTree("bk"));
-    const Lines log = Log();
-    EXPECT_EQ(1u, Count(log, "  タイプ２の世代を作ります 世代数=3"));
-    EXPECT_EQ(3u, Count(log, "  コピーします  "));
 }
 
 TEST_F(Backup, ExcludedExtensionsAndFoldersAreLeftOutButTheRootIsNever)
@@ -168,28 +130,6 @@ TEST_F(Backup, AResultsOnlyLogHoldsExactlyTheResultLines)
                      "(refused)", "バックアップセット 2 ... バックアップ完了"}),
               log);
     EXPECT_EQ("in the way", ReadFile("bk2/two"));
-}
-
-// So is a set whose destination does not fit; the run goes on and fails.
-TEST_F(Backup, AMissingSourceIsReportedAndItsOlderBackupsAreUntouched)
-{
-    WriteFile("bk1/gone/a.txt", "last", BASE_TIME);
-    WriteFile("bk1/1_gone/a.txt", "before", BASE_TIME);
-    WriteFile("here/b.txt", "b", BASE_TIME);
-    WriteSettings({Set("gone", "bk1", "世代数=3\n世代管理タイプ=2\n"), Set("here", "bk2"),
-                   "バックアップ元=" + ProgramPath("here") + "\nバックアップ先=" + std::string(5000, 'd') + "\n"});
-    EXPECT_EQ(1, Run());
-
-    EXPECT_EQ((Lines{"1_gone/", "1_gone/a.txt", "gone/", "gone/a.txt"}), ListTree("bk1"));
-    EXPECT_EQ("last", ReadFile("bk1/gone/a.txt"));
-    // Only the start line and the result line for set 1.
-    const Lines log = Log();
-    EXPECT_EQ("バックアップセット 3 ... コピー先が長すぎるのでバックアップしません", log.back());
-    const auto set1 = std::find(log.begin(), log.end(), "バックアップセット 1 ... バックアップ開始");
-    ASSERT_LT(3, log.end() - set1);
-    EXPECT_EQ(0u, set1[1].rfind("バックアップ元(" + ProgramPath("gone") + ")が見つからないのでバックアップしません  エラー=", 0));
-    EXPECT_EQ("バックアップセット 2 ... バックアップ開始", set1[2]);
-    EXPECT_EQ("b", ReadFile("bk2/here/b.txt"));  // the next set still runs
 }
 
 TEST_F(Backup, TheAfterCommandIsOpenedOnceAFolderSetHasFinished)
