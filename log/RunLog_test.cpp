@@ -82,4 +82,15 @@ TEST_F(RunLogTest, CharactersShiftJisLacksBecomeQuestionMarks)
     EXPECT_NE(std::string::npos, bytes.find("  a?b\x83\x5C")) << bytes;
 }
 
+// A disk that fills up during the run: logging stops, nothing else does.
+TEST_F(RunLogTest, WriteFailureClosesTheLog)
+{
+    if (PATH_SEP != '/')
+        GTEST_SKIP() << "needs the POSIX device that is always full";
+    ASSERT_TRUE(OpenRunLog("/dev/full"));
+    for (int i = 0; i < 10000 && g_bLogOpen == 1; i++)
+        WriteLog(LOG_RESULT, "a line that the disk has no room for");
+    EXPECT_EQ(0, g_bLogOpen);
+}
+
 }  // namespace

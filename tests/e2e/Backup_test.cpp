@@ -94,6 +94,27 @@ TEST_F(Backup, TypeOneKeepsTheOlderCopyOfEachReplacedFileOverThreeRuns)
     EXPECT_EQ(1u, Count(log, "  コピーします  "));
 }
 
+// Type 2 end to end, a folder and a single file: the new copy is made
+// under a hidden name and takes the item's place.
+TEST_F(Backup, TypeTwoMakesAGenerationOfTheWholeItemEveryRun)
+{
+    WriteFile("data/a.txt", "same", BASE_TIME);
+    WriteFile("data/sub/b.txt", "same", BASE_TIME);
+    WriteSettings({Set("data", "bk", "世代数=3\n世代管理タイプ=2\n"), Set("data/a.txt", "one", "世代数=1\n世代管理タイプ=2\n")});
+    for (int run = 1; run <= 3; run++) {
+        EXPECT_EQ(0, Run()) << "run " << run;
+        WriteFile("bk/data/run" + std::to_string(run), "");  // travels with its copy
+    }
+    EXPECT_EQ((Lines{"1_a.txt", "a.txt"}), ListTree("one"));
+    EXPECT_EQ((Lines{"1_data/", "1_data/a.txt", "1_data/run2", "1_data/sub/", "1_data/sub/b.txt",
+                     "2_data/", "2_data/a.txt", "2_data/run1", "2_data/sub/", "2_data/sub/b.txt",
+                     "data/", "data/a.txt", "data/run3", "data/sub/", "data/sub/b.txt"}),
+              ListTree("bk"));
+    const Lines log = Log();
+    EXPECT_EQ(1u, Count(log, "  タイプ２の世代を作ります 世代数=3"));
+    EXPECT_EQ(3u, Count(log, "  コピーします  "));
+}
+
 TEST_F(Backup, ExcludedExtensionsAndFoldersAreLeftOutButTheRootIsNever)
 {
     for (const char* rel : {"cache/.hidden", "cache/a.txt", "cache/b.TMP", "cache/cache/x.txt", "cache/sub/c.txt",
