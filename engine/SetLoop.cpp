@@ -315,9 +315,10 @@ BOOL CopyWithTopGenerations(int nSetNumber, BackupSet* pSet, const SetPlan& plan
         ReportSet(nSetNumber, "世代を作れなかったのでバックアップしません");
         return FALSE;
     }
-    // A single file's copy was made in a folder of its own, now empty.
+    // A single file's copy was made in a folder of its own, now empty: it
+    // goes without a word (one left behind would go with the next run).
     if (plan.nKind == SOURCE_FILE)
-        RemoveStaging(szStaging);
+        GetFileServices().DeleteTree(szStaging);
     return TRUE;
 }
 
