@@ -72,6 +72,21 @@ TEST_F(Settings, WithoutTheSettingsFileTheRunDoesNotStart)
     }
 }
 
+// One Latin-1 byte in a comment of a UTF-8 file: the file is still read as
+// UTF-8, the set runs, and the line is named.
+TEST_F(Settings, AStrayByteIsNamedAndTheRestIsRead)
+{
+    if (IsWindows())
+        GTEST_SKIP() << "the Windows program reads Shift-JIS only";
+    WriteFile("Tandemix.ini", "; caf\xE9\n" + OneSet());
+    WriteFile("data/a.txt", "a");
+    EXPECT_EQ(0, RunKeepingStderr());
+    EXPECT_EQ("a", ReadFile("bk/data/a.txt"));
+    const Lines lines = StderrLines();
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_NE(std::string::npos, lines[0].find("1 行目")) << lines[0];
+}
+
 // While a run holds the settings file (here: waiting to open its log, a
 // pipe nobody reads yet), a second run ends at once with status 3 and
 // touches nothing; the first then finishes as if alone.
