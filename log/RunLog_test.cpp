@@ -57,6 +57,7 @@ TEST_F(RunLogTest, NamesAreEscapedAndLongLinesCut)
         {"x\n2026/01/01 00:00:00  done", "x\\n2026/01/01 00:00:00  done"},
         {"\t\r\x1b[31m\x7f", "\\t\\r\\x1b[31m\\x7f"},
         {"a\xff\xfe" "b", "a\\xff\\xfeb"},  // no text in any encoding
+        {"\xed\xa0\x80" "\xe0\x80\xaf", "\\xed\\xa0\\x80\\xe0\\x80\\xaf"},  // a surrogate, an overlong '/'
         {"a" + std::string(9000, 'b'), "a" + std::string(8191 - 1 - nMark, 'b') + "…"},
         {longName, cut + "…"},
     };

@@ -4,21 +4,33 @@
 
 int CharLength(const char* p)
 {
+    // Shortest forms only, no surrogates, nothing above U+10FFFF: the
+    // second byte's range depends on the first.
     const unsigned char c = static_cast<unsigned char>(p[0]);
     int length;
-    if (c < 0x80)
+    unsigned char nMin = 0x80;
+    unsigned char nMax = 0xBF;
+    if (c < 0x80) {
         return 1;
-    else if (c >= 0xC2 && c <= 0xDF)
+    } else if (c >= 0xC2 && c <= 0xDF) {
         length = 2;
-    else if (c >= 0xE0 && c <= 0xEF)
+    } else if (c >= 0xE0 && c <= 0xEF) {
         length = 3;
-    else if (c >= 0xF0 && c <= 0xF4)
+        nMin = c == 0xE0 ? 0xA0 : nMin;
+        nMax = c == 0xED ? 0x9F : nMax;
+    } else if (c >= 0xF0 && c <= 0xF4) {
         length = 4;
-    else
+        nMin = c == 0xF0 ? 0x90 : nMin;
+        nMax = c == 0xF4 ? 0x8F : nMax;
+    } else {
         return 1;
-    for (int i = 1; i < length; i++) {
+    }
+    const unsigned char c1 = static_cast<unsigned char>(p[1]);
+    if (c1 < nMin || c1 > nMax)
+        return 1;  // also stops at the terminator
+    for (int i = 2; i < length; i++) {
         if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80)
-            return 1;  // also stops at the terminator
+            return 1;
     }
     return length;
 }

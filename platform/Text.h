@@ -7,7 +7,8 @@
 
 // Length in bytes of the character that starts at p: 1 for an ASCII
 // character or the terminator, else the length of a well-formed UTF-8
-// sequence; a byte that starts none counts as a character of its own.
+// sequence (shortest form, no surrogate, at most U+10FFFF); a byte that
+// starts none counts as a character of its own.
 // Never steps over a terminator.
 int CharLength(const char* p);
 

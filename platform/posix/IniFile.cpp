@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/Text.h"
+
 namespace {
 
 enum LineKind { LINE_IGNORED, LINE_SECTION, LINE_KEY };
@@ -196,48 +198,16 @@ KeyPlace FindKey(const std::string& text, TextEncoding nEncoding, const char* ps
     return place;
 }
 
-bool IsContinuationByte(unsigned char c)
-{
-    return (c & 0xC0) == 0x80;
-}
-
-// Length of the well-formed UTF-8 character at bytes[i] (shortest forms only,
-// no surrogates, nothing above U+10FFFF), or 0 when none starts there.
+// Length of the well-formed UTF-8 character at bytes[i], or 0 when none
+// starts there.  The text ends with a terminator, so the rule never reads
+// past it.
 size_t Utf8CharAt(const std::string& bytes, size_t i)
 {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c < 0x80)
+    const char* p = bytes.c_str() + i;
+    if (static_cast<unsigned char>(*p) < 0x80)
         return 1;
-    size_t nLength;
-    unsigned char nMin = 0x80;
-    unsigned char nMax = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        nLength = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        nLength = 3;
-        if (c == 0xE0)
-            nMin = 0xA0;
-        else if (c == 0xED)
-            nMax = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        nLength = 4;
-        if (c == 0xF0)
-            nMin = 0x90;
-        else if (c == 0xF4)
-            nMax = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + nLength > bytes.size())
-        return 0;
-    const unsigned char c1 = static_cast<unsigned char>(bytes[i + 1]);
-    if (c1 < nMin || c1 > nMax)
-        return 0;
-    for (size_t k = 2; k < nLength; k++) {
-        if (!IsContinuationByte(static_cast<unsigned char>(bytes[i + k])))
-            return 0;
-    }
-    return nLength;
+    const int nLength = CharLength(p);
+    return nLength > 1 ? static_cast<size_t>(nLength) : 0;
 }
 
 // Length of the Shift-JIS character at bytes[i], or 0 when none starts
