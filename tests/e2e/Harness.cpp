@@ -1,7 +1,6 @@
 #include "e2e/Harness.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,9 +11,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
+
+#include "platform/TextCodec.h"
 
 namespace fs = std::filesystem;
 
@@ -23,23 +22,6 @@ namespace {
 std::string g_program;  // the program under test
 std::string g_wineRun;  // scripts/wine-run, for the Windows program
 bool g_bSanitized = false;
-
-// iconv between two encodings ("UTF-8", "CP932"); empty on failure.
-std::string ConvertEncoding(const std::string& in, const char* from, const char* to)
-{
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::string();
-    std::string out(in.size() * 4 + 16, '\0');
-    char* pIn = const_cast<char*>(in.data());
-    char* pOut = &out[0];
-    size_t nIn = in.size();
-    size_t nOut = out.size();
-    const bool bOk = iconv(cd, &pIn, &nIn, &pOut, &nOut) != static_cast<size_t>(-1);
-    iconv_close(cd);
-    out.resize(bOk ? out.size() - nOut : 0);
-    return out;
-}
 
 }  // namespace
 
@@ -94,8 +76,7 @@ void Scenario::WriteIni(const std::string& utf8Text) const
         std::string crlf;
         for (char c : text)
             crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-        text = ConvertEncoding(crlf, "UTF-8", "CP932");
-        EXPECT_FALSE(text.empty()) << "the settings cannot be written in Shift-JIS";
+        EXPECT_TRUE(ConvertText(crlf, ENCODING_UTF8, ENCODING_SHIFT_JIS, text)) << "the settings cannot be written in Shift-JIS";
     }
     WriteFile("Tandemix.ini", text);
 }
@@ -103,20 +84,9 @@ void Scenario::WriteIni(const std::string& utf8Text) const
 void Scenario::WriteFile(const std::string& rel, const std::string& bytes, time_t mtime) const
 {
     fs::create_directories(fs::path(HostPath(rel)).parent_path());
-    std::ofstream out(HostPath(rel), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    EXPECT_TRUE(out.good()) << rel;
+    EXPECT_TRUE(WriteFileBytes(HostPath(rel), bytes)) << rel;
     const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
     EXPECT_TRUE(mtime == 0 || utimensat(AT_FDCWD, HostPath(rel).c_str(), times, 0) == 0) << rel;
-}
-
-std::string Scenario::ReadFile(const std::string& rel) const
-{
-    std::ifstream in(HostPath(rel), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 bool Scenario::Exists(const std::string& rel) const
@@ -177,19 +147,6 @@ int Scenario::Wait(pid_t pid) const
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-}
-
-Lines Scenario::ReadLogLines(const std::string& rel) const
-{
-    const size_t nStamp = 21;  // "YYYY/MM/DD HH:MM:SS  "
-    std::istringstream in(IsWindows() ? ConvertEncoding(ReadFile(rel), "CP932", "UTF-8") : ReadFile(rel));
-    Lines lines;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line.size() >= nStamp ? line.substr(nStamp) : line);
-    }
-    return lines;
 }
 
 int main(int argc, char** argv)
@@ -256,10 +213,4 @@ std::string Backup::Rel(std::string rel) const
 {
     std::replace(rel.begin(), rel.end(), '/', Sep());
     return rel;
-}
-
-size_t Backup::Count(const Lines& lines, const std::string& prefix)
-{
-    return static_cast<size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(prefix, 0) == 0; }));
 }

@@ -7,9 +7,8 @@
 
 #include <ctime>
 #include <string>
-#include <vector>
 
-typedef std::vector<std::string> Lines;
+#include "support/TestFiles.h"
 
 class Scenario : public testing::Test {
 protected:
@@ -32,7 +31,7 @@ protected:
     void WriteIni(const std::string& utf8Text) const;
     // Makes missing folders; a non-zero mtime dates the file.
     void WriteFile(const std::string& rel, const std::string& bytes, time_t mtime = 0) const;
-    std::string ReadFile(const std::string& rel) const;
+    std::string ReadFile(const std::string& rel) const { return ReadFileBytes(HostPath(rel)); }
     bool Exists(const std::string& rel) const;
     // Every entry below rel, relative and sorted; folders end with '/'.
     Lines ListTree(const std::string& rel = "") const;
@@ -45,7 +44,7 @@ protected:
     int Wait(pid_t pid) const;
 
     // The run log as UTF-8 lines without their time stamps.
-    Lines ReadLogLines(const std::string& rel) const;
+    Lines ReadLogLines(const std::string& rel) const { return ReadLogTexts(HostPath(rel), IsWindows() ? 1 : 0); }
 
 private:
     std::string m_dir;
@@ -65,8 +64,7 @@ protected:
     // A relative path with the program's separator, as the log shows it.
     std::string Rel(std::string rel) const;
     Lines Log() const { return ReadLogLines("run.log"); }
-    // How many lines start with prefix.
-    static size_t Count(const Lines& lines, const std::string& prefix);
+    static size_t Count(const Lines& lines, const std::string& prefix) { return CountPrefix(lines, prefix); }
 };
 
 // True when line is prefix and a lower-case hexadecimal number, stored in *pValue.

@@ -81,13 +81,14 @@ std::string ReadFileBytes(const std::string& path)
     return bytes;
 }
 
-Lines ReadLogTexts(const std::string& path)
+Lines ReadLogTexts(const std::string& path, int bShiftJis)
 {
     const size_t nStamp = sizeof("2007/05/01 09:05:03  ") - 1;
     std::string bytes = ReadFileBytes(path);
     // The Windows log is Shift-JIS; the tests compare UTF-8 texts.
     std::string converted;
-    if (PATH_SEP == '\\' && ConvertText(bytes, ENCODING_SHIFT_JIS, ENCODING_NATIVE, converted))
+    if ((bShiftJis == 1 || (bShiftJis == -1 && PATH_SEP == '\\')) &&
+        ConvertText(bytes, ENCODING_SHIFT_JIS, ENCODING_UTF8, converted))
         bytes.swap(converted);
     Lines lines;
     for (size_t nStart = 0, nEnd; nStart < bytes.size(); nStart = nEnd + 1) {

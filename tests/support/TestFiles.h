@@ -41,8 +41,10 @@ std::string ReadFileBytes(const std::string& path);  // empty when unreadable
 
 typedef std::vector<std::string> Lines;
 
-// The run log's lines (UTF-8) without their time stamps and line ends.
-Lines ReadLogTexts(const std::string& path);
+// The run log's lines (UTF-8) without their time stamps and line ends.  The
+// log is Shift-JIS when bShiftJis is 1, UTF-8 when 0, and as this build
+// writes it when -1.
+Lines ReadLogTexts(const std::string& path, int bShiftJis = -1);
 // How many lines start with prefix.
 size_t CountPrefix(const Lines& lines, const std::string& prefix);
 
