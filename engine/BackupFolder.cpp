@@ -14,6 +14,7 @@
 #include "log/RunLog.h"
 #include "platform/File.h"
 #include "platform/FileServices.h"
+#include "platform/PathForms.h"
 
 namespace {
 
@@ -97,7 +98,15 @@ void ReportUnlistableFolder(const char* pszSrcRoot, const char* pszRelPath)
     if (services.CanList(szFolder))
         return;
     DWORD dwError = services.GetLastError();
-    if (!services.Exists(szFolder))
+    // Asked without its separator: Windows finds no entry named "folder\".
+    const size_t nLength = strlen(szFolder);
+    const BOOL bTrim = nLength > 1 && EndsWithSeparator(szFolder) && !IsDriveRoot(szFolder) && !IsShareRoot(szFolder);
+    if (bTrim)
+        szFolder[nLength - 1] = '\0';
+    BOOL bExists = services.Exists(szFolder);
+    if (bTrim)
+        szFolder[nLength - 1] = PATH_SEP;
+    if (!bExists)
         return;
     ReportFailure("  フォルダを読めないのでコピーしません  ", szFolder, dwError);
 }
