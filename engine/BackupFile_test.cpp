@@ -58,13 +58,14 @@ TEST_F(BackupFileTest, FailedRotationLeavesTheFileAndEveryOlderCopy)
 TEST_F(BackupFileTest, PathsThatDoNotFitAreReportedAndLongLinesAreNoReason)
 {
     const std::string longFolder = WinPath("C:/") + std::string(PATH_BUFFER - 4, 'x') + PATH_SEP_STR;
-    m_fake.AddFile(longFolder + "a.txt", 2000, "x");
     EXPECT_EQ(0, BackupFile(longFolder.c_str(), WinPath("D:/bk/").c_str(), "a.txt", m_pSet));
     EXPECT_TRUE(m_fake.m_events.empty());
     EXPECT_NE(0, g_nRunFailures);
 
     const std::string name(250, 'n');
-    const std::string deep = std::string(PATH_BUFFER / 2 - 300, 'd') + PATH_SEP_STR;
+    std::string deep;
+    while (deep.size() < PATH_BUFFER / 2 - 300)
+        deep += std::string(200, 'd') + PATH_SEP_STR;
     m_fake.AddFile(WinPath("C:/s/") + deep + name, 2000, "new");
     EXPECT_EQ(0, BackupFile(WinPath("C:/s/").c_str(), WinPath("D:/d/").c_str(), (deep + name).c_str(), m_pSet));
     EXPECT_EQ("new", m_fake.Content(WinPath("D:/d/") + deep + name));

@@ -1,5 +1,6 @@
 #include "engine/Generations.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -187,11 +188,13 @@ TEST_F(GenerationsTest, FailureAtAnyStepPutsEveryNameBack)
             EXPECT_FALSE(nType == TYPE_FILE ? RotateFileGenerations(Bk("a.txt").c_str(), &set)
                                             : RotateTopGenerations(Bk("a.txt").c_str(), &set, Bk(".new").c_str()));
             Listing after;
-            for (const std::string& path : fake.AllPaths()) {
-                if (path.rfind(Bk(""), 0) == 0 && path.back() != PATH_SEP)
-                    after[path.substr(Bk("").size())] = fake.Content(path);
-            }
+            for (const auto& file : before)
+                after[file.first] = fake.Content(Bk(file.first));
             EXPECT_EQ(before, after);
+            const Lines all = fake.AllPaths();
+            EXPECT_EQ(before.size(), static_cast<size_t>(std::count_if(all.begin(), all.end(), [](const std::string& path) {
+                          return path.back() != '/';
+                      })));
             EXPECT_EQ(1u, CountPrefix(LogLines(), "  世代の名前変更に失敗しました " + Bk(pszFailing)));
         }
     }

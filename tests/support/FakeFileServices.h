@@ -1,15 +1,17 @@
-// An in-memory disk behind the FileServices seam, for what a real disk
-// cannot easily be made to do: a drive root or share, a drive that is not
-// ready, a rename or delete that fails, a cancel in the middle of a run.
+// The file services for the engine's tests: the platform's real services on
+// a private temporary folder, plus what a real disk cannot easily be made to
+// do (a drive root or share, a drive that is not ready, a rename or delete
+// that fails, a cancel in the middle of a run).
 //
-// Paths use PATH_SEP (ASCII names only); a trailing separator is ignored.
-// There are no built-in roots: the first component ("C:", or "" for "/")
-// is a folder like any other.  A drive or share root that has no status of
-// its own, as on Windows, is Fail(FAIL_STATUS, root, FAKE_ERROR_NOT_FOUND).
+// Tests name paths as the program would ("C:\src\a.txt", "\\srv\pub",
+// "/C/src" on POSIX); each is kept below the temporary folder, with a
+// drive's colon and a share's leading separators dropped.  Listings come
+// sorted by name, so that the walk's order is known.  A drive or share root,
+// which has no status of its own on Windows, is Fail(FAIL_STATUS, root,
+// FAKE_ERROR_NOT_FOUND).
 #pragma once
 
 #include <ctime>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -22,7 +24,7 @@ const DWORD FAKE_ERROR_ACCESS_DENIED = 5;
 class FakeFileServices : public FileServices {
 public:
     enum FaultKind {
-        FAIL_STATUS,  // GetStatus and Exists of the path
+        FAIL_STATUS,  // GetStatus, GetIdentity and Exists of the path
         FAIL_LIST,    // listing the folder
         FAIL_READ,    // CanRead of the file
         FAIL_RENAME,  // renaming the path
@@ -37,7 +39,7 @@ public:
 
     bool IsFolder(const std::string& path) const;
     std::string Content(const std::string& path) const;  // "" unless a file
-    std::vector<std::string> AllPaths() const;            // sorted; folders end with PATH_SEP
+    std::vector<std::string> AllPaths() const;            // below the folder, sorted; folders end with '/'
 
     // Every call that changes the disk, in order: "mkdir P", "copy A -> B",
     // "rename A -> B", "remove P", "deltree P"; " FAILED" after a failure.
@@ -49,47 +51,42 @@ public:
     std::string m_cancelWhenCopying;
 
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink = FALSE) override;
-    // The same path is the same object: the fake has no links.
     BOOL GetIdentity(const char* pszPath, FileIdentity& identity) override;
+    void SetTreeRoots(const char* pszSourceRoot, const char* pszDestRoot) override;
+    void FinishCopies(CopyFailureFn pfnFailed, void* pContext) override { Real().FinishCopies(pfnFailed, pContext); }
+    BOOL FinishFolder(const char* pszSrcFolder, const char* pszDstFolder) override;
     DWORD GetLastError() override { return m_dwLastError; }
-    // Lists "." and ".." and then the children by name.
     DirectoryReader* OpenDirectory(const char* pszPattern) override;
     BOOL CanList(const char* pszFolder) override;
     BOOL CanRead(const char* pszPath, BOOL bFollowLink = FALSE) override;
     BOOL Exists(const char* pszPath) override;
     BOOL CreateDirectory(const char* pszPath) override;
-    // Makes missing destination folders, as the shell does.
     int CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted,
                  BOOL bFollowLink = FALSE) override;
     BOOL DeleteTree(const char* pszPath) override;
     BOOL RemoveFile(const char* pszPath) override;
-    // Never onto an existing name, as on both real platforms.
     BOOL RenameFile(const char* pszFrom, const char* pszTo) override;
     void ShellOpen(const char* pszCommand) override { m_shellOpens.push_back(pszCommand); }
     void FlushFileSystem(const char*) override {}
     int ShowMessageBox(const char* pszText, const char* pszCaption, UINT nStyle) override;
 
 private:
-    struct Node {
-        bool bFolder;
-        time_t mtime;
-        std::string content;
-    };
     struct Fault {
         FaultKind nKind;
-        std::string key;
+        std::string path;
         DWORD dwError;
         int nTimes;
     };
 
-    DWORD Strike(FaultKind nKind, const std::string& key);
-    BOOL Refuse(DWORD dwError);
-    BOOL Done(const std::string& event, DWORD dwError);
-    void Put(const std::string& key, const Node& node);
-    void EraseTree(const std::string& key);
-    const Node* Find(const std::string& key) const;
+    static FileServices& Real() { return GetRealFileServices(); }
+    // Where a test's path lies on the real disk.
+    std::string Place(const std::string& path) const;
+    DWORD Strike(FaultKind nKind, const std::string& path);
+    // Takes the real call's outcome and its error.
+    BOOL Result(BOOL bOk);
+    BOOL Done(const std::string& event, BOOL bOk);
 
-    std::map<std::string, Node> m_nodes;
+    TempDir m_root;
     std::vector<Fault> m_faults;
     DWORD m_dwLastError = 0;
 };
