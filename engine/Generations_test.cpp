@@ -150,21 +150,6 @@ TEST_F(GenerationsTest, CountAboveNineIsCappedAndWrittenBack)
     }
 }
 
-TEST_F(GenerationsTest, DeletingAFolderGenerationNeverFollowsALink)
-{
-    if (PATH_SEP == '\\')
-        GTEST_SKIP() << "symbolic links are a POSIX test";
-    const std::string outside = m_temp.Join("outside");
-    ASSERT_TRUE(GetRealFileServices().CreateDirectory(outside.c_str()));
-    ASSERT_TRUE(WriteFileBytes(outside + "/keep.txt", "keep"));
-    StartOver({{"data", FOLDER}, {"1_data", FOLDER}});
-    fs::create_directory_symlink(outside, Bk("1_data/link"));
-
-    EXPECT_TRUE(Rotate(TYPE_TOP, Bk("data"), 1));
-    EXPECT_EQ((Listing{{"1_data", FOLDER}}), Contents());
-    EXPECT_EQ("keep", ReadFileBytes(outside + "/keep.txt"));
-}
-
 // A rename that fails at any step (a copy held open, an immovable file)
 // puts every name back: the item and each generation keep their old names
 // and contents, and FALSE tells the caller not to replace the item.

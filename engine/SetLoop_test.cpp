@@ -184,30 +184,4 @@ TEST_F(SetLoopTest, TypeTwoReplacesTheItemOnlyWithACompleteCopy)
     }
 }
 
-// The file in hand finishes, every level of the walk and the set write
-// their end lines; no after-command, no further set.
-TEST_F(SetLoopTest, CancelFinishesTheFileInHandAndStartsNothingMore)
-{
-    m_fake.AddFile(WinPath("C:/one/a.txt"), 100, "1");
-    m_fake.AddFile(WinPath("C:/two/sub/a.txt"), 100, "2");
-    m_fake.AddFile(WinPath("C:/two/sub/b.txt"), 100, "2");
-    m_fake.AddFile(WinPath("C:/three/a.txt"), 100, "3");
-    AddSet(1, WinPath("C:/one"), WinPath("D:/bk/"), "after");
-    AddSet(2, WinPath("C:/two"), WinPath("D:/bk/"), "after");
-    AddSet(3, WinPath("C:/three"), WinPath("D:/bk/"), "after");
-    m_fake.m_cancelWhenCopying = WinPath("C:/two/sub/a.txt");
-
-    RunBackupSets();
-
-    EXPECT_EQ(Lines{"after"}, m_fake.m_shellOpens);  // set 1's
-    EXPECT_EQ("2", m_fake.Content(WinPath("D:/bk/two/sub/a.txt")));
-    EXPECT_EQ("", m_fake.Content(WinPath("D:/bk/two/sub/b.txt")));
-    EXPECT_FALSE(m_fake.IsFolder(WinPath("D:/bk/three")));
-    const Lines lines = LogLines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ((Lines{"  フォルダのコピー終了 " + WinPath("C:/two/sub/*.*"), "  フォルダのコピー終了 " + WinPath("C:/two/*.*"),
-                     "バックアップセット 2 ... バックアップ完了"}),
-              Lines(lines.end() - 3, lines.end()));
-}
-
 }  // namespace

@@ -25,20 +25,6 @@ protected:
     CBackupConfig m_config;
 };
 
-// The filter is read on every call.
-TEST_F(RunLogTest, ResultsOnlyDropsDetailLines)
-{
-    ASSERT_TRUE(OpenRunLog(m_path.c_str()));
-    WriteLog(LOG_RESULT, "result 1");
-    WriteLogDetail("detail 1");
-    m_config.m_bLogResultsOnly = 2;
-    WriteLog(LOG_RESULT, "result 2");
-    WriteLogDetail("detail 2");
-    WriteLog(7, "odd kind");
-    CloseRunLog();
-    EXPECT_EQ((std::vector<std::string>{"result 1", "detail 1", "result 2"}), ReadLogTexts(m_path));
-}
-
 // A name can hold anything; the log shows it without letting it start a
 // line of its own, and a line too long for its buffer is cut, not dropped.
 TEST_F(RunLogTest, NamesAreEscapedAndLongLinesCut)
