@@ -113,39 +113,12 @@ DWORD FakeFileServices::Strike(FaultKind nKind, const std::string& path)
     return 0;
 }
 
-BOOL FakeFileServices::Result(BOOL bOk)
-{
-    m_dwLastError = bOk ? 0 : Real().GetLastError();
-    return bOk;
-}
-
-BOOL FakeFileServices::Done(const std::string& event, BOOL bOk)
-{
-    m_events.push_back(bOk ? event : event + " FAILED");
-    return bOk;
-}
-
-BOOL FakeFileServices::GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink)
-{
-    return !Strike(FAIL_STATUS, pszPath) && Result(Real().GetStatus(Place(pszPath).c_str(), status, bFollowLink));
-}
-
-BOOL FakeFileServices::GetIdentity(const char* pszPath, FileIdentity& identity)
-{
-    return !Strike(FAIL_STATUS, pszPath) && Result(Real().GetIdentity(Place(pszPath).c_str(), identity));
-}
-
 void FakeFileServices::SetTreeRoots(const char* pszSourceRoot, const char* pszDestRoot)
 {
     if (pszSourceRoot == nullptr || pszDestRoot == nullptr)
         Real().SetTreeRoots(nullptr, nullptr);
     else
         Real().SetTreeRoots(Place(pszSourceRoot).c_str(), Place(pszDestRoot).c_str());
-}
-
-BOOL FakeFileServices::FinishFolder(const char* pszSrcFolder, const char* pszDstFolder)
-{
-    return Result(Real().FinishFolder(Place(pszSrcFolder).c_str(), Place(pszDstFolder).c_str()));
 }
 
 DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)
@@ -166,27 +139,6 @@ DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)
     return new SortedReader(entries);
 }
 
-BOOL FakeFileServices::CanList(const char* pszFolder)
-{
-    return !Strike(FAIL_LIST, pszFolder) && Result(Real().CanList(Place(pszFolder).c_str()));
-}
-
-BOOL FakeFileServices::CanRead(const char* pszPath, BOOL bFollowLink)
-{
-    return !Strike(FAIL_READ, pszPath) && Result(Real().CanRead(Place(pszPath).c_str(), bFollowLink));
-}
-
-BOOL FakeFileServices::Exists(const char* pszPath)
-{
-    return !Strike(FAIL_STATUS, pszPath) && Result(Real().Exists(Place(pszPath).c_str()));
-}
-
-BOOL FakeFileServices::CreateDirectory(const char* pszPath)
-{
-    BOOL bOk = !Strike(FAIL_DRIVE, pszPath) && Result(Real().CreateDirectory(Place(pszPath).c_str()));
-    return Done(std::string("mkdir ") + pszPath, bOk);
-}
-
 int FakeFileServices::CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL bFollowLink)
 {
     *pbAborted = FALSE;
@@ -195,27 +147,4 @@ int FakeFileServices::CopyFile(const char* pszFrom, const char* pszTo, UINT nFla
     if (m_cancelWhenCopying == pszFrom)
         g_bCancel = 1;
     return Done(std::string("copy ") + pszFrom + " -> " + pszTo, bOk) ? 0 : static_cast<int>(m_dwLastError);
-}
-
-BOOL FakeFileServices::DeleteTree(const char* pszPath)
-{
-    return Done(std::string("deltree ") + pszPath, Result(Real().DeleteTree(Place(pszPath).c_str())));
-}
-
-BOOL FakeFileServices::RemoveFile(const char* pszPath)
-{
-    return Done(std::string("remove ") + pszPath, Result(Real().RemoveFile(Place(pszPath).c_str())));
-}
-
-BOOL FakeFileServices::RenameFile(const char* pszFrom, const char* pszTo)
-{
-    BOOL bOk = !Strike(FAIL_RENAME, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
-               Result(Real().RenameFile(Place(pszFrom).c_str(), Place(pszTo).c_str()));
-    return Done(std::string("rename ") + pszFrom + " -> " + pszTo, bOk);
-}
-
-int FakeFileServices::ShowMessageBox(const char* pszText, const char*, UINT)
-{
-    m_messages.push_back(pszText);
-    return m_messages.size() <= m_answers.size() ? m_answers[m_messages.size() - 1] : IDCANCEL;
 }

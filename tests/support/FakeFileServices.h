@@ -50,25 +50,63 @@ public:
     // The Cancel button, pressed while this source file is copied.
     std::string m_cancelWhenCopying;
 
-    BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink = FALSE) override;
-    BOOL GetIdentity(const char* pszPath, FileIdentity& identity) override;
+    // Each call: the faults first, then the real services on the mapped paths.
+    BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink = FALSE) override
+    {
+        return !Strike(FAIL_STATUS, pszPath) && Result(Real().GetStatus(Place(pszPath).c_str(), status, bFollowLink));
+    }
+    BOOL GetIdentity(const char* pszPath, FileIdentity& identity) override
+    {
+        return !Strike(FAIL_STATUS, pszPath) && Result(Real().GetIdentity(Place(pszPath).c_str(), identity));
+    }
     void SetTreeRoots(const char* pszSourceRoot, const char* pszDestRoot) override;
     void FinishCopies(CopyFailureFn pfnFailed, void* pContext) override { Real().FinishCopies(pfnFailed, pContext); }
-    BOOL FinishFolder(const char* pszSrcFolder, const char* pszDstFolder) override;
+    BOOL FinishFolder(const char* pszSrcFolder, const char* pszDstFolder) override
+    {
+        return Result(Real().FinishFolder(Place(pszSrcFolder).c_str(), Place(pszDstFolder).c_str()));
+    }
     DWORD GetLastError() override { return m_dwLastError; }
     DirectoryReader* OpenDirectory(const char* pszPattern) override;
-    BOOL CanList(const char* pszFolder) override;
-    BOOL CanRead(const char* pszPath, BOOL bFollowLink = FALSE) override;
-    BOOL Exists(const char* pszPath) override;
-    BOOL CreateDirectory(const char* pszPath) override;
+    BOOL CanList(const char* pszFolder) override
+    {
+        return !Strike(FAIL_LIST, pszFolder) && Result(Real().CanList(Place(pszFolder).c_str()));
+    }
+    BOOL CanRead(const char* pszPath, BOOL bFollowLink = FALSE) override
+    {
+        return !Strike(FAIL_READ, pszPath) && Result(Real().CanRead(Place(pszPath).c_str(), bFollowLink));
+    }
+    BOOL Exists(const char* pszPath) override
+    {
+        return !Strike(FAIL_STATUS, pszPath) && Result(Real().Exists(Place(pszPath).c_str()));
+    }
+    BOOL CreateDirectory(const char* pszPath) override
+    {
+        BOOL bOk = !Strike(FAIL_DRIVE, pszPath) && Result(Real().CreateDirectory(Place(pszPath).c_str()));
+        return Done(std::string("mkdir ") + pszPath, bOk);
+    }
     int CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted,
                  BOOL bFollowLink = FALSE) override;
-    BOOL DeleteTree(const char* pszPath) override;
-    BOOL RemoveFile(const char* pszPath) override;
-    BOOL RenameFile(const char* pszFrom, const char* pszTo) override;
+    BOOL DeleteTree(const char* pszPath) override
+    {
+        return Done(std::string("deltree ") + pszPath, Result(Real().DeleteTree(Place(pszPath).c_str())));
+    }
+    BOOL RemoveFile(const char* pszPath) override
+    {
+        return Done(std::string("remove ") + pszPath, Result(Real().RemoveFile(Place(pszPath).c_str())));
+    }
+    BOOL RenameFile(const char* pszFrom, const char* pszTo) override
+    {
+        BOOL bOk = !Strike(FAIL_RENAME, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
+                   Result(Real().RenameFile(Place(pszFrom).c_str(), Place(pszTo).c_str()));
+        return Done(std::string("rename ") + pszFrom + " -> " + pszTo, bOk);
+    }
     void ShellOpen(const char* pszCommand) override { m_shellOpens.push_back(pszCommand); }
     void FlushFileSystem(const char*) override {}
-    int ShowMessageBox(const char* pszText, const char* pszCaption, UINT nStyle) override;
+    int ShowMessageBox(const char* pszText, const char*, UINT) override
+    {
+        m_messages.push_back(pszText);
+        return m_messages.size() <= m_answers.size() ? m_answers[m_messages.size() - 1] : IDCANCEL;
+    }
 
 private:
     struct Fault {
@@ -83,8 +121,16 @@ private:
     std::string Place(const std::string& path) const;
     DWORD Strike(FaultKind nKind, const std::string& path);
     // Takes the real call's outcome and its error.
-    BOOL Result(BOOL bOk);
-    BOOL Done(const std::string& event, BOOL bOk);
+    BOOL Result(BOOL bOk)
+    {
+        m_dwLastError = bOk ? 0 : Real().GetLastError();
+        return bOk;
+    }
+    BOOL Done(const std::string& event, BOOL bOk)
+    {
+        m_events.push_back(bOk ? event : event + " FAILED");
+        return bOk;
+    }
 
     TempDir m_root;
     std::vector<Fault> m_faults;
