@@ -27,8 +27,8 @@ protected:
 };
 
 // Modes, owners, times and attributes of files, links and folders come
-// through as they are, and a rerun with nothing changed writes nothing:
-// no entry's change time moves.
+// through as they are, and a rerun writes nothing but what changed: here
+// only one folder's time, so no other entry's change time moves.
 TEST_F(Posix, ACopyKeepsWhatCpDashAKeepsAndARerunTouchesNothing)
 {
     if (IsWindows())
@@ -63,6 +63,9 @@ TEST_F(Posix, ACopyKeepsWhatCpDashAKeepsAndARerunTouchesNothing)
     WriteSettings({Set("data", "bk")});
     std::vector<struct stat> copies;
     for (int run = 1; run <= 2; run++) {
+        // A folder whose time alone changed: no copy goes into it.
+        struct timespec retimed[2] = {{1600000000, 0}, {1600000000, 5}};
+        ASSERT_TRUE(run == 1 || utimensat(AT_FDCWD, HostPath("data/tmp").c_str(), retimed, 0) == 0);
         ASSERT_EQ(0, Run()) << "run " << run;
         for (size_t i = 0; i < sizeof entries / sizeof entries[0]; i++) {
             const char* pszRel = entries[i].pszRel;
@@ -75,11 +78,12 @@ TEST_F(Posix, ACopyKeepsWhatCpDashAKeepsAndARerunTouchesNothing)
             EXPECT_TRUE(!bRoot || (dst.st_uid == src.st_uid && dst.st_gid == src.st_gid)) << pszRel;
             EXPECT_TRUE(dst.st_mtim.tv_sec == src.st_mtim.tv_sec && dst.st_mtim.tv_nsec == src.st_mtim.tv_nsec)
                 << pszRel;
-            if (run == 1)
+            if (run == 1) {
                 copies.push_back(dst);
-            else
+            } else if (std::string(pszRel) != "data/tmp") {
                 EXPECT_TRUE(dst.st_ctim.tv_sec == copies[i].st_ctim.tv_sec && dst.st_ctim.tv_nsec == copies[i].st_ctim.tv_nsec)
                     << pszRel << " was written again";
+            }
         }
     }
     char szTag[8] = {};
