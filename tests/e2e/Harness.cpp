@@ -39,25 +39,9 @@ bool EndsWithLowerHex(const std::string& line, const std::string& prefix, unsign
     return true;
 }
 
-Scenario::Scenario()
-{
-    char pattern[] = "/tmp/tandemix-e2e-XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        ADD_FAILURE() << "cannot make a temporary folder";
-    else
-        m_dir = pattern;
-}
-
-Scenario::~Scenario()
-{
-    std::error_code ec;
-    if (!m_dir.empty())
-        fs::remove_all(m_dir, ec);
-}
-
 std::string Scenario::HostPath(const std::string& rel) const
 {
-    return rel.empty() ? m_dir : m_dir + "/" + rel;
+    return rel.empty() ? m_dir.Path() : m_dir.Join(rel);
 }
 
 std::string Scenario::ProgramPath(const std::string& rel) const
@@ -118,7 +102,7 @@ pid_t Scenario::Start(void (*pfnInChild)()) const
     if (pid == 0) {
         // No terminal to answer on, no display: the program runs headless.
         int devnull = open("/dev/null", O_RDONLY);
-        if (chdir(m_dir.c_str()) != 0 || devnull < 0 || dup2(devnull, 0) < 0)
+        if (chdir(m_dir.Path().c_str()) != 0 || devnull < 0 || dup2(devnull, 0) < 0)
             _exit(127);
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");

@@ -12,9 +12,6 @@
 
 class Scenario : public testing::Test {
 protected:
-    Scenario();
-    ~Scenario() override;
-
     static bool IsWindows();
     // The program was built with the sanitizers (which need far more
     // address space than a plain build).
@@ -47,7 +44,7 @@ protected:
     Lines ReadLogLines(const std::string& rel) const { return ReadLogTexts(HostPath(rel), IsWindows() ? 1 : 0); }
 
 private:
-    std::string m_dir;
+    TempDir m_dir;
 };
 
 // An old enough time for every file that a test dates itself.
