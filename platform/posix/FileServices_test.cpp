@@ -257,42 +257,6 @@ TEST_F(PosixFileServicesTest, BelowARootNoLinkStandsInForAFolder)
     EXPECT_EQ("inside", ReadFileBytes(path("dst/real/f.txt")));
 }
 
-struct FailedCopy {
-    std::string path;
-    DWORD dwError;
-};
-void NoteFailure(const char* pszTo, DWORD dwError, void* pContext)
-{
-    static_cast<std::vector<FailedCopy>*>(pContext)->push_back(FailedCopy{pszTo, dwError});
-}
-
-// Below the destination root a copy's name appears only when its batch is
-// finished (data first), and a rename that then fails is reported.
-TEST_F(PosixFileServicesTest, CopiesBelowARootAreFinishedInBatches)
-{
-    Make("src/a.txt", "a");
-    Make("dst/src/b.txt/blocker", "a folder where the file goes");
-    // Longer than the 1,024 bytes of a Windows path, within PATH_MAX, and
-    // a name that leaves the temporary's name no room to spare.
-    std::string deep = "dst/src/";
-    for (int i = 0; i < 12; ++i)
-        deep += std::string(249, 'd') + "/";
-    deep += std::string(255, 'n');
-    Real().SetTreeRoots(m_dir.Join("src").c_str(), m_dir.Join("dst").c_str());
-    for (const std::string& to : {std::string("dst/src/a.txt"), std::string("dst/src/b.txt"), deep})
-        EXPECT_EQ(0, Copy("src/a.txt", to));
-    EXPECT_FALSE(fs::exists(m_dir.Join("dst/src/a.txt")));
-    std::vector<FailedCopy> failed;
-    Real().FinishCopies(NoteFailure, &failed);
-    ASSERT_EQ(1u, failed.size());
-    EXPECT_EQ(m_dir.Join("dst/src/b.txt"), failed[0].path);
-    EXPECT_TRUE(failed[0].dwError == EISDIR || failed[0].dwError == ENOTEMPTY) << failed[0].dwError;
-    Real().SetTreeRoots(nullptr, nullptr);
-    EXPECT_EQ((std::vector<std::string>{"a.txt", "b.txt", std::string(249, 'd')}), Names(m_dir.Join("dst/src")));
-    EXPECT_EQ("a", ReadFileBytes(m_dir.Join("dst/src/a.txt")));
-    EXPECT_EQ("a", ReadFileBytes(m_dir.Join(deep)));
-}
-
 // Owner and set-id bits: root keeps the owner and with it the bits; an
 // ordinary user cannot, so the copy loses them.  An ordinary user cannot
 // enter a folder it may only read, so such a folder cannot be listed.

@@ -79,21 +79,6 @@ TEST_F(Backup, CopyDecisionsFollowTheTimesAndTheMargin)
     }
 }
 
-TEST_F(Backup, TypeOneKeepsTheOlderCopyOfEachReplacedFileOverThreeRuns)
-{
-    WriteSettings({Set("data", "bk", "世代数=1\n世代管理タイプ=1\n")});
-    WriteFile("data/keep.txt", "same", BASE_TIME);
-    for (int run = 1; run <= 3; run++) {
-        WriteFile("data/a.txt", "v" + std::to_string(run), BASE_TIME + run * 10);
-        EXPECT_EQ(0, Run()) << "run " << run;
-    }
-    EXPECT_EQ((Lines{"data/", "data/1_a.txt", "data/a.txt", "data/keep.txt"}), ListTree("bk"));
-    EXPECT_EQ("v3" "v2", ReadFile("bk/data/a.txt") + ReadFile("bk/data/1_a.txt"));
-    const Lines log = Log();
-    EXPECT_EQ(1u, Count(log, "  タイプ１の世代を作ります 世代数=1"));
-    EXPECT_EQ(1u, Count(log, "  コピーします  "));
-}
-
 // Type 2 end to end, a folder and a single file: the new copy is made
 // under a hidden name and takes the item's place.
 TEST_F(Backup, TypeTwoMakesAGenerationOfTheWholeItemEveryRun)

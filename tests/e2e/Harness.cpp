@@ -79,18 +79,6 @@ bool Scenario::Exists(const std::string& rel) const
     return lstat(HostPath(rel).c_str(), &st) == 0;
 }
 
-Lines Scenario::ListTree(const std::string& rel) const
-{
-    Lines entries;
-    const fs::path root(HostPath(rel));
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        entries.push_back(fs::relative(it->path(), root).generic_string() + (it->is_directory() ? "/" : ""));
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
 bool Scenario::IsSanitized()
 {
     return g_bSanitized;

@@ -30,8 +30,7 @@ protected:
     void WriteFile(const std::string& rel, const std::string& bytes, time_t mtime = 0) const;
     std::string ReadFile(const std::string& rel) const { return ReadFileBytes(HostPath(rel)); }
     bool Exists(const std::string& rel) const;
-    // Every entry below rel, relative and sorted; folders end with '/'.
-    Lines ListTree(const std::string& rel = "") const;
+    Lines ListTree(const std::string& rel = "") const { return ::ListTree(HostPath(rel)); }
 
     // Runs the program to its end; its exit status (-1 on timeout).
     // pfnInChild, when given, runs in the new process just before the

@@ -196,7 +196,8 @@ TEST_F(Safety, AReplacedLinkNeverLeadsTheBackupOutOfItsTree)
 
 // A file name that holds a line end and the text of a log line is copied as
 // it is, but cannot add a line to the log.  Its path is longer than a
-// Windows-sized buffer takes: Linux backs up every path the kernel does.
+// Windows-sized buffer takes: Linux backs up every path the kernel does,
+// and every name, even one that leaves its temporary no room to spare.
 TEST_F(Safety, ANameCannotForgeALogLineAndALongPathIsBackedUp)
 {
     if (IsWindows())
@@ -205,10 +206,13 @@ TEST_F(Safety, ANameCannotForgeALogLineAndALongPathIsBackedUp)
     while (deep.size() < 1500)
         deep += "/" + std::string(200, 'd');
     const std::string name = deep + "/x\n2026/01/01 00:00:00  バックアップセット 9 ... バックアップ完了";
+    const std::string longest = deep + "/" + std::string(255, 'n');
     WriteFile(name, "forged", BASE_TIME);
+    WriteFile(longest, "longest", BASE_TIME);
     WriteSettings({Set("data", "bk")});
     EXPECT_EQ(0, Run());
     EXPECT_EQ("forged", ReadFile("bk/" + name));
+    EXPECT_EQ("longest", ReadFile("bk/" + longest));
     bool bEscaped = false;
     for (const std::string& line : Log()) {
         EXPECT_NE(0u, line.rfind("バックアップセット 9", 0)) << line;

@@ -87,17 +87,6 @@ std::string FakeFileServices::Content(const std::string& path) const
     return fs::is_regular_file(Place(path), ec) ? ReadFileBytes(Place(path)) : std::string();
 }
 
-std::vector<std::string> FakeFileServices::AllPaths() const
-{
-    std::vector<std::string> paths;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(m_root.Path(), ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        paths.push_back(fs::relative(it->path(), m_root.Path()).generic_string() + (it->is_directory() ? "/" : ""));
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
-
 // The error of the first live fault of this kind on the path, or of a
 // drive fault above it; 0 when none strikes.
 DWORD FakeFileServices::Strike(FaultKind nKind, const std::string& path)

@@ -39,7 +39,7 @@ public:
 
     bool IsFolder(const std::string& path) const;
     std::string Content(const std::string& path) const;  // "" unless a file
-    std::vector<std::string> AllPaths() const;            // below the folder, sorted; folders end with '/'
+    Lines AllPaths() const { return ListTree(m_root.Path()); }
 
     // Every call that changes the disk, in order: "mkdir P", "copy A -> B",
     // "rename A -> B", "remove P", "deltree P"; " FAILED" after a failure.

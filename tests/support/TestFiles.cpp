@@ -1,5 +1,6 @@
 #include "support/TestFiles.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <system_error>
@@ -79,6 +80,17 @@ std::string ReadFileBytes(const std::string& path)
         bytes.append(buffer, n);
     fclose(pFile);
     return bytes;
+}
+
+Lines ListTree(const std::string& folder)
+{
+    Lines entries;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        entries.push_back(fs::relative(it->path(), folder).generic_string() + (it->is_directory() ? "/" : ""));
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 Lines ReadLogTexts(const std::string& path, int bShiftJis)

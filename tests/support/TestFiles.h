@@ -41,6 +41,9 @@ std::string ReadFileBytes(const std::string& path);  // empty when unreadable
 
 typedef std::vector<std::string> Lines;
 
+// Every entry below folder, relative and sorted; folders end with '/'.
+Lines ListTree(const std::string& folder);
+
 // The run log's lines (UTF-8) without their time stamps and line ends.  The
 // log is Shift-JIS when bShiftJis is 1, UTF-8 when 0, and as this build
 // writes it when -1.
