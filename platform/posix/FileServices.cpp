@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -260,15 +261,21 @@ private:
 };
 
 // How many finished copies wait for one flush before their names: enough
-// that the flush costs little per file, few enough that a stop or a crash
-// loses little work.  On a first copy of 20,000 small files, 64 to 512 per
-// flush cost no more than no flush at all, 4,096 a little more (a large
-// flush stalls the copy), and a flush per file four to ten times as much.
+// that the flush costs little per file, few enough that their names take
+// little memory and a stop or a crash loses little work.  A flush per file
+// cost four to ten times as much as none.
 const size_t BATCH_FILES = 512;
 const long long BATCH_BYTES = 256LL * 1024 * 1024;
 
 class PosixFileServices : public FileServices {
 public:
+    // A flush still under way must not outlive its batch.
+    ~PosixFileServices() override
+    {
+        if (m_bFlushing)
+            pthread_join(m_flusher, nullptr);
+    }
+
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink) override
     {
         FilePlace place;
@@ -329,8 +336,8 @@ public:
         if (stDst.st_mtim.tv_sec != stSrc.st_mtim.tv_sec || stDst.st_mtim.tv_nsec != stSrc.st_mtim.tv_nsec) {
             // A rename still to come into this folder would move its time
             // again: the time waits behind them.
-            if (!m_pending.empty()) {
-                m_folderTimes.push_back(FolderTime{pszDstFolder, stSrc.st_atim, stSrc.st_mtim});
+            if (!m_filling.copies.empty() || !m_flushing.copies.empty()) {
+                m_filling.folderTimes.push_back(FolderTime{pszDstFolder, stSrc.st_atim, stSrc.st_mtim});
             } else {
                 struct timespec times[2] = {stSrc.st_atim, stSrc.st_mtim};
                 if (futimens(dst.Get(), times) != 0 && nError == 0)
@@ -446,8 +453,8 @@ public:
         if (nError != 0)
             Fail(nError);
         // A full batch goes now; after the copy, as it moves the chains.
-        if (m_pending.size() >= BATCH_FILES || m_nPendingBytes >= BATCH_BYTES)
-            FinishBatch();
+        if (m_filling.copies.size() >= BATCH_FILES || m_nPendingBytes >= BATCH_BYTES)
+            StartFlush();
         return nError;
     }
 
@@ -547,6 +554,19 @@ private:
         std::string path;
         struct timespec atime;
         struct timespec mtime;
+    };
+    struct SyncFile {
+        dev_t device;
+        int fd;
+        int nError;  // of its flush
+    };
+    // Copies whose names wait for their data to reach the disk, an open file
+    // per file system to flush for them, and the folder times that wait for
+    // their names.
+    struct Batch {
+        std::vector<Pending> copies;
+        std::vector<SyncFile> syncFiles;
+        std::vector<FolderTime> folderTimes;
     };
 
     static int NoFollow(const FilePlace& place, BOOL bFollowLink)
@@ -679,33 +699,59 @@ private:
     {
         // One open file per file system is all the flush needs.
         bool bHaveDevice = false;
-        for (const SyncFile& sync : m_syncFiles)
+        for (const SyncFile& sync : m_filling.syncFiles)
             bHaveDevice = bHaveDevice || sync.device == pending.device;
         if (bHaveDevice)
             close(pending.fdFile);
         else
-            m_syncFiles.push_back(SyncFile{pending.device, pending.fdFile, 0});
-        m_pending.push_back(Pending{pszTo, pending.temp, pending.device});
+            m_filling.syncFiles.push_back(SyncFile{pending.device, pending.fdFile, 0});
+        m_filling.copies.push_back(Pending{pszTo, pending.temp, pending.device});
         m_nPendingBytes += pending.nBytes;
     }
 
-    // Puts the pending copies' data on disk, then their names, then the
+    // Puts every pending copy's data on disk, then their names, then the
     // times of the folders that waited for them.
     void FinishBatch()
     {
-        // A flush that fails (a write error surfacing now) fails every copy
-        // waiting on that file system: their data may not be there.
-        for (SyncFile& sync : m_syncFiles) {
+        StartFlush();
+        CompleteFlush();
+    }
+
+    // A flush that fails (a write error surfacing now) fails every copy
+    // waiting on that file system: their data may not be there.
+    static void* FlushBatch(void* pBatch)
+    {
+        for (SyncFile& sync : static_cast<Batch*>(pBatch)->syncFiles) {
             sync.nError = syncfs(sync.fd) == 0 ? 0 : errno;
             close(sync.fd);
         }
-        std::vector<Pending> pending;
-        pending.swap(m_pending);
+        return nullptr;
+    }
+
+    // The filling batch is flushed on a thread of its own while the copy
+    // goes on, once the batch before it has its names: the copy no longer
+    // stands still while the disk writes.
+    void StartFlush()
+    {
+        CompleteFlush();
+        std::swap(m_filling, m_flushing);
         m_nPendingBytes = 0;
-        for (const Pending& copy : pending) {
+        m_bFlushing = !m_flushing.syncFiles.empty() && pthread_create(&m_flusher, nullptr, FlushBatch, &m_flushing) == 0;
+        if (!m_bFlushing)
+            FlushBatch(&m_flushing);
+    }
+
+    // Waits for the flush under way, then gives its copies their names and
+    // its folders their times.
+    void CompleteFlush()
+    {
+        if (m_bFlushing)
+            pthread_join(m_flusher, nullptr);
+        m_bFlushing = false;
+        for (const Pending& copy : m_flushing.copies) {
             FilePlace place = {-1, std::string(), false};
             int nError = 0;
-            for (const SyncFile& sync : m_syncFiles)
+            for (const SyncFile& sync : m_flushing.syncFiles)
                 nError = sync.device == copy.device && nError == 0 ? sync.nError : nError;
             if (nError == 0 && !Place(copy.to.c_str(), false, place))
                 nError = errno;
@@ -717,31 +763,26 @@ private:
                 m_failures.push_back(Failure{copy.to, static_cast<DWORD>(nError)});
             }
         }
-        m_syncFiles.clear();
-        std::vector<FolderTime> folderTimes;
-        folderTimes.swap(m_folderTimes);
-        for (const FolderTime& folder : folderTimes) {
+        for (const FolderTime& folder : m_flushing.folderTimes) {
             FilePlace place;
             struct timespec times[2] = {folder.atime, folder.mtime};
             if (!Place(folder.path.c_str(), false, place) ||
                 utimensat(place.fdDir, place.name.c_str(), times, place.bBelowRoot ? AT_SYMLINK_NOFOLLOW : 0) != 0)
                 m_failures.push_back(Failure{folder.path, static_cast<DWORD>(errno)});
         }
+        m_flushing.copies.clear();
+        m_flushing.syncFiles.clear();
+        m_flushing.folderTimes.clear();
     }
-
-    struct SyncFile {
-        dev_t device;
-        int fd;
-        int nError;  // of its flush
-    };
 
     CTreeRoot m_source;
     CTreeRoot m_dest;
     std::vector<std::string> m_names;  // scratch for Place
-    std::vector<Pending> m_pending;
+    Batch m_filling;   // takes the copies as they are made
+    Batch m_flushing;  // flushed by m_flusher while m_bFlushing
+    pthread_t m_flusher;
+    bool m_bFlushing = false;
     long long m_nPendingBytes = 0;
-    std::vector<SyncFile> m_syncFiles;
-    std::vector<FolderTime> m_folderTimes;
     std::vector<Failure> m_failures;
     std::set<std::pair<dev_t, ino_t>> m_cleaned;  // folders rid of stale temporaries this run
 };
