@@ -66,7 +66,7 @@ void WriteLog(short nKind, const char* pszText)
     line.assign(TimeStamp());
     line += text;
     line += '\n';
-    if (!g_logFile.WriteString(line.c_str())) {
+    if (!g_logFile.WriteString(line)) {
         // A log that cannot be written any more (a full disk) is given up;
         // the backup itself goes on.
         CloseRunLog();

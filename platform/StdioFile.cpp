@@ -7,11 +7,16 @@ CStdioFile::~CStdioFile()
     Close();
 }
 
-BOOL CStdioFile::WriteBytes(const char* pszText)
+void CStdioFile::BufferStream()
+{
+    setvbuf(m_pStream, nullptr, _IOFBF, 64 * 1024);
+}
+
+BOOL CStdioFile::WriteBytes(const std::string& bytes)
 {
     if (m_pStream == nullptr)
         return FALSE;
-    return fputs(pszText, m_pStream) >= 0 && !ferror(m_pStream);
+    return fwrite(bytes.data(), 1, bytes.size(), m_pStream) == bytes.size() && !ferror(m_pStream);
 }
 
 void CStdioFile::Close()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "PlatformTypes.h"
 #include "platform/TextCodec.h"
@@ -20,7 +21,7 @@ public:
     // Writes UTF-8 text; "\n" becomes the platform's line end (CR LF on
     // Windows).  The text is converted into the file's encoding: on Windows
     // always Shift-JIS.  FALSE when the write failed.
-    BOOL WriteString(const char* pszText);
+    BOOL WriteString(const std::string& text);
 
     void Close();
 
@@ -28,7 +29,9 @@ public:
     void SetTextEncoding(TextEncoding nEncoding) { m_nEncoding = nEncoding; }
 
 private:
-    BOOL WriteBytes(const char* pszText);
+    // A run writes a line per entry: a large buffer writes them in few calls.
+    void BufferStream();
+    BOOL WriteBytes(const std::string& bytes);
 
     CStdioFile(const CStdioFile&) = delete;
     CStdioFile& operator=(const CStdioFile&) = delete;

@@ -10,28 +10,31 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags)
     if ((nOpenFlags & modeWrite) == 0 || (nOpenFlags & modeCreate) == 0)
         return FALSE;
     m_pStream = fopen(pszFileName, "we");
-    return m_pStream != nullptr;
+    if (m_pStream == nullptr)
+        return FALSE;
+    BufferStream();
+    return TRUE;
 }
 
-BOOL CStdioFile::WriteString(const char* pszText)
+BOOL CStdioFile::WriteString(const std::string& text)
 {
     if (m_nEncoding != ENCODING_SHIFT_JIS)
-        return WriteBytes(pszText);
+        return WriteBytes(text);
     std::string converted;
-    if (ConvertText(pszText, ENCODING_NATIVE, ENCODING_SHIFT_JIS, converted))
-        return WriteBytes(converted.c_str());
+    if (ConvertText(text, ENCODING_NATIVE, ENCODING_SHIFT_JIS, converted))
+        return WriteBytes(converted);
     // Some character has no Shift-JIS form: each such character is written
     // as '?', so that the file stays Shift-JIS throughout and the rest of
     // the line reads as it should.
-    std::string text;
+    std::string marked;
     std::string one;
-    for (const char* p = pszText; *p != '\0';) {
+    for (const char* p = text.c_str(); *p != '\0';) {
         const int nLength = CharLength(p);
         if (ConvertText(std::string(p, static_cast<size_t>(nLength)), ENCODING_NATIVE, ENCODING_SHIFT_JIS, one))
-            text += one;
+            marked += one;
         else
-            text += '?';
+            marked += '?';
         p += nLength;
     }
-    return WriteBytes(text.c_str());
+    return WriteBytes(marked);
 }

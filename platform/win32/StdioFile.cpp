@@ -30,15 +30,16 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags)
         _close(fd);
         return FALSE;
     }
+    BufferStream();
     return TRUE;
 }
 
-BOOL CStdioFile::WriteString(const char* pszText)
+BOOL CStdioFile::WriteString(const std::string& text)
 {
     // The Windows log stays Shift-JIS, whatever the settings say, as its
     // readers expect; a character it lacks is written as '?'.
-    if (*pszText == '\0')
-        return WriteBytes(pszText);
-    const std::string converted = ShiftJisFromUtf8(pszText);
-    return !converted.empty() && WriteBytes(converted.c_str());
+    if (text.empty())
+        return WriteBytes(text);
+    const std::string converted = ShiftJisFromUtf8(text.c_str());
+    return !converted.empty() && WriteBytes(converted);
 }
