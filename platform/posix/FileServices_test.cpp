@@ -36,15 +36,6 @@ bool IsTime(const struct timespec& t, time_t nSeconds, long nNanoseconds)
     return t.tv_sec == nSeconds && t.tv_nsec == nNanoseconds;
 }
 
-std::vector<std::string> Names(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Replacements for the copy's kernel calls: the slower ways, a write that
 // fails after the first megabyte as on a full disk, a writer appending to
 // the source while it is copied, and Cancel pressed once data has moved.
@@ -157,7 +148,7 @@ TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
             EXPECT_EQ(static_cast<DWORD>(c.nError), Real().GetLastError());
             EXPECT_EQ(c.bOldCopy ? "old copy" : "", ReadFileBytes(dest));
         }
-        EXPECT_EQ(std::vector<std::string>(c.nError == 0 || c.bOldCopy ? 1 : 0, "big.bin"), Names(m_dir.Join("bk")));
+        EXPECT_EQ(Lines(c.nError == 0 || c.bOldCopy ? 1 : 0, "big.bin"), ListTree(m_dir.Join("bk")));
     }
 }
 
@@ -243,9 +234,9 @@ TEST_F(PosixFileServicesTest, BelowARootNoLinkStandsInForAFolder)
         EXPECT_TRUE(dwError == ELOOP || dwError == EEXIST || dwError == ENOTSUP) << c.pszWhat << ": " << dwError;
     }
     Real().FinishCopies(nullptr, nullptr);
-    EXPECT_EQ((std::vector<std::string>{"f.txt", "sub"}), Names(m_dir.Join("outside")));
+    EXPECT_EQ((Lines{"f.txt", "sub/"}), ListTree(m_dir.Join("outside")));
     EXPECT_EQ("outside", ReadFileBytes(kept));
-    EXPECT_EQ((std::vector<std::string>{"data", "file"}), Names(m_dir.Join("dst")));
+    EXPECT_EQ((Lines{"data/", "file"}), ListTree(m_dir.Join("dst")));
 
     MakeLink("source-link", m_dir.Join("src"));
     ASSERT_TRUE(Real().GetStatus(path("source-link").c_str(), status, TRUE));

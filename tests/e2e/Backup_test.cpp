@@ -27,8 +27,11 @@ TEST_F(Backup, RoadOfOneFileGivesTheLayoutAndTheLinesInOrder)
     const std::string src = ProgramPath("data") + Sep();
     Lines log = Log();
     ASSERT_EQ(12u, log.size());
-    unsigned long attr = 0;
-    EXPECT_TRUE(EndsWithLowerHex(log[3], "バックアップ元はフォルダでした attr=", &attr) && (attr & 0x10) != 0) << log[3];
+    // The attributes in lower-case hexadecimal, the folder bit among them.
+    const std::string attr = "バックアップ元はフォルダでした attr=";
+    EXPECT_TRUE(log[3].rfind(attr, 0) == 0 && log[3].find_first_not_of("0123456789abcdef", attr.size()) == std::string::npos &&
+                (std::stoul(log[3].substr(attr.size()), nullptr, 16) & 0x10) != 0)
+        << log[3];
     log[3] = "(attr)";
     EXPECT_EQ((Lines{
                   "Tandemix start.",

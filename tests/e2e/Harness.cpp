@@ -30,15 +30,6 @@ bool Scenario::IsWindows()
     return !g_wineRun.empty();
 }
 
-bool EndsWithLowerHex(const std::string& line, const std::string& prefix, unsigned long* pValue)
-{
-    if (line.size() <= prefix.size() || line.compare(0, prefix.size(), prefix) != 0 ||
-        line.find_first_not_of("0123456789abcdef", prefix.size()) != std::string::npos)
-        return false;
-    *pValue = std::stoul(line.substr(prefix.size()), nullptr, 16);
-    return true;
-}
-
 std::string Scenario::HostPath(const std::string& rel) const
 {
     return rel.empty() ? m_dir.Path() : m_dir.Join(rel);

@@ -63,5 +63,3 @@ protected:
     static size_t Count(const Lines& lines, const std::string& prefix) { return CountPrefix(lines, prefix); }
 };
 
-// True when line is prefix and a lower-case hexadecimal number, stored in *pValue.
-bool EndsWithLowerHex(const std::string& line, const std::string& prefix, unsigned long* pValue);

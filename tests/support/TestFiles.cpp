@@ -88,7 +88,7 @@ Lines ListTree(const std::string& folder)
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec))
-        entries.push_back(fs::relative(it->path(), folder).generic_string() + (it->is_directory() ? "/" : ""));
+        entries.push_back(it->path().lexically_relative(folder).generic_string() + (it->is_directory() ? "/" : ""));
     std::sort(entries.begin(), entries.end());
     return entries;
 }
