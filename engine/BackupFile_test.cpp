@@ -39,20 +39,6 @@ TEST_F(BackupFileTest, NotReadyDestinationIsPutToTheUserUntilItIsBackOrTheUserGi
     EXPECT_EQ(1u, CountPrefix(lines, "  コピーします  "));
 }
 
-TEST_F(BackupFileTest, FailedRotationLeavesTheFileAndEveryOlderCopy)
-{
-    m_pSet->nFileGenerations = 1;
-    m_fake.AddFile(WinPath("D:/bk/1_a.txt"), 500, "g1");
-    m_fake.Fail(Fake::FAIL_RENAME, WinPath("D:/bk/a.txt"), FAKE_ERROR_ACCESS_DENIED);
-    EXPECT_EQ(0, Run());
-    EXPECT_EQ("old", m_fake.Content(WinPath("D:/bk/a.txt")));
-    // Wherever the rotation left it, the older copy is still there.
-    EXPECT_EQ("g1", m_fake.Content(WinPath("D:/bk/1_a.txt")) + m_fake.Content(WinPath("D:/bk/2_a.txt")));
-    EXPECT_EQ(0u, CountPrefix(m_fake.m_events, "copy"));
-    EXPECT_EQ(1u, CountPrefix(LogLines(), "  世代を作れなかったのでコピーしません  " + WinPath("D:/bk/a.txt")));
-    EXPECT_NE(0, g_nRunFailures);
-}
-
 // A path that does not fit a path buffer is reported and never cut into
 // another name; a log line that does not fit never leaves a file out.
 TEST_F(BackupFileTest, PathsThatDoNotFitAreReportedAndLongLinesAreNoReason)
