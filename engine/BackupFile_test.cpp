@@ -45,7 +45,7 @@ TEST_F(BackupFileTest, PathsThatDoNotFitAreReportedAndLongLinesAreNoReason)
 {
     const std::string longFolder = WinPath("C:/") + std::string(PATH_BUFFER - 4, 'x') + PATH_SEP_STR;
     EXPECT_EQ(0, BackupFile(longFolder.c_str(), WinPath("D:/bk/").c_str(), "a.txt", m_pSet));
-    EXPECT_TRUE(m_fake.m_events.empty());
+    EXPECT_TRUE(m_fake.m_copies.empty());
     EXPECT_NE(0, g_nRunFailures);
 
     const std::string name(250, 'n');

@@ -75,12 +75,6 @@ void FakeFileServices::Fail(FaultKind nKind, const std::string& path, DWORD dwEr
     m_faults.push_back(Fault{nKind, Key(path), dwError, nTimes});
 }
 
-bool FakeFileServices::IsFolder(const std::string& path) const
-{
-    std::error_code ec;
-    return fs::is_directory(Place(path), ec);
-}
-
 std::string FakeFileServices::Content(const std::string& path) const
 {
     std::error_code ec;
@@ -133,7 +127,8 @@ int FakeFileServices::CopyFile(const char* pszFrom, const char* pszTo, UINT nFla
     *pbAborted = FALSE;
     BOOL bOk = !Strike(FAIL_DRIVE, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
                Result(Real().CopyFile(Place(pszFrom).c_str(), Place(pszTo).c_str(), nFlags, pbAborted, bFollowLink) == 0);
+    m_copies.push_back(pszTo);
     if (m_cancelWhenCopying == pszFrom)
         g_bCancel = 1;
-    return Done(std::string("copy ") + pszFrom + " -> " + pszTo, bOk) ? 0 : static_cast<int>(m_dwLastError);
+    return bOk ? 0 : static_cast<int>(m_dwLastError);
 }

@@ -37,13 +37,10 @@ public:
     // nTimes < 0: for ever; else the fault goes after striking that often.
     void Fail(FaultKind nKind, const std::string& path, DWORD dwError, int nTimes = -1);
 
-    bool IsFolder(const std::string& path) const;
     std::string Content(const std::string& path) const;  // "" unless a file
     Lines AllPaths() const { return ListTree(m_root.Path()); }
 
-    // Every call that changes the disk, in order: "mkdir P", "copy A -> B",
-    // "rename A -> B", "remove P", "deltree P"; " FAILED" after a failure.
-    std::vector<std::string> m_events;
+    std::vector<std::string> m_copies;  // the destination of each copy tried, in order
     std::vector<std::string> m_shellOpens;
     std::vector<std::string> m_messages;  // texts of ShowMessageBox
     std::vector<int> m_answers;           // its answers in order, then IDCANCEL
@@ -81,24 +78,16 @@ public:
     }
     BOOL CreateDirectory(const char* pszPath) override
     {
-        BOOL bOk = !Strike(FAIL_DRIVE, pszPath) && Result(Real().CreateDirectory(Place(pszPath).c_str()));
-        return Done(std::string("mkdir ") + pszPath, bOk);
+        return !Strike(FAIL_DRIVE, pszPath) && Result(Real().CreateDirectory(Place(pszPath).c_str()));
     }
     int CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted,
                  BOOL bFollowLink = FALSE) override;
-    BOOL DeleteTree(const char* pszPath) override
-    {
-        return Done(std::string("deltree ") + pszPath, Result(Real().DeleteTree(Place(pszPath).c_str())));
-    }
-    BOOL RemoveFile(const char* pszPath) override
-    {
-        return Done(std::string("remove ") + pszPath, Result(Real().RemoveFile(Place(pszPath).c_str())));
-    }
+    BOOL DeleteTree(const char* pszPath) override { return Result(Real().DeleteTree(Place(pszPath).c_str())); }
+    BOOL RemoveFile(const char* pszPath) override { return Result(Real().RemoveFile(Place(pszPath).c_str())); }
     BOOL RenameFile(const char* pszFrom, const char* pszTo) override
     {
-        BOOL bOk = !Strike(FAIL_RENAME, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
-                   Result(Real().RenameFile(Place(pszFrom).c_str(), Place(pszTo).c_str()));
-        return Done(std::string("rename ") + pszFrom + " -> " + pszTo, bOk);
+        return !Strike(FAIL_RENAME, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
+               Result(Real().RenameFile(Place(pszFrom).c_str(), Place(pszTo).c_str()));
     }
     void ShellOpen(const char* pszCommand) override { m_shellOpens.push_back(pszCommand); }
     void FlushFileSystem(const char*) override {}
@@ -124,11 +113,6 @@ private:
     BOOL Result(BOOL bOk)
     {
         m_dwLastError = bOk ? 0 : Real().GetLastError();
-        return bOk;
-    }
-    BOOL Done(const std::string& event, BOOL bOk)
-    {
-        m_events.push_back(bOk ? event : event + " FAILED");
         return bOk;
     }
 
