@@ -1,6 +1,5 @@
 #include "engine/Generations.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -16,10 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Name -> content of the entries in "bk"; a folder shows as "<dir>".
+// Name -> content of the files in "bk".
 typedef std::map<std::string, std::string> Listing;
-
-const char FOLDER[] = "<dir>";
 
 enum GenerationType { TYPE_FILE = 1, TYPE_TOP = 2 };
 
@@ -36,12 +33,8 @@ protected:
         fs::remove_all(m_bk, ec);
         ASSERT_TRUE(GetRealFileServices().CreateDirectory(m_bk.c_str()));
         ASSERT_TRUE(OpenRunLog(m_temp.Join("run.log").c_str()));
-        for (const auto& entry : files) {
-            if (entry.second == FOLDER)
-                ASSERT_TRUE(GetRealFileServices().CreateDirectory(Bk(entry.first).c_str()));
-            else
-                ASSERT_TRUE(WriteFileBytes(Bk(entry.first), entry.second));
-        }
+        for (const auto& file : files)
+            ASSERT_TRUE(WriteFileBytes(Bk(file.first), file.second));
     }
 
     std::string Bk(const std::string& name) const { return m_bk + PATH_SEP + name; }
@@ -49,10 +42,8 @@ protected:
     Listing Contents() const
     {
         Listing listing;
-        for (const fs::directory_entry& entry : fs::directory_iterator(m_bk)) {
-            const std::string name = entry.path().filename().string();
-            listing[name] = entry.is_directory() ? FOLDER : ReadFileBytes(Bk(name));
-        }
+        for (const std::string& name : ListTree(m_bk))
+            listing[name] = ReadFileBytes(Bk(name));
         return listing;
     }
 
@@ -162,24 +153,15 @@ TEST_F(GenerationsTest, FailureAtAnyStepPutsEveryNameBack)
             if (nType == TYPE_FILE && std::string(pszFailing) == ".new")
                 continue;
             SCOPED_TRACE(std::string(pszFailing) + (nType == TYPE_FILE ? ", type 1" : ", type 2"));
-            StartOver();
-            FakeFileServices fake;
+            StartOver(before);
+            FakeFileServices fake(false);
             ScopedFileServices use(fake);
-            for (const auto& file : before)
-                fake.AddFile(Bk(file.first), 0, file.second);
             fake.Fail(FakeFileServices::FAIL_RENAME, Bk(pszFailing), ERROR_NOT_READY);
             BackupSet set = {};
             set.nFileGenerations = set.nTopGenerations = 3;
             EXPECT_FALSE(nType == TYPE_FILE ? RotateFileGenerations(Bk("a.txt").c_str(), &set)
                                             : RotateTopGenerations(Bk("a.txt").c_str(), &set, Bk(".new").c_str()));
-            Listing after;
-            for (const auto& file : before)
-                after[file.first] = fake.Content(Bk(file.first));
-            EXPECT_EQ(before, after);
-            const Lines all = fake.AllPaths();
-            EXPECT_EQ(before.size(), static_cast<size_t>(std::count_if(all.begin(), all.end(), [](const std::string& path) {
-                          return path.back() != '/';
-                      })));
+            EXPECT_EQ(before, Contents());
             EXPECT_EQ(1u, CountPrefix(LogLines(), "  世代の名前変更に失敗しました " + Bk(pszFailing)));
         }
     }

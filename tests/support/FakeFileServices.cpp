@@ -49,6 +49,8 @@ private:
 
 std::string FakeFileServices::Place(const std::string& path) const
 {
+    if (!m_bMapPaths)
+        return path;
     std::string rel = path;
     rel.erase(std::remove(rel.begin(), rel.end(), ':'), rel.end());
     rel.erase(0, std::min(rel.size(), rel.find_first_not_of(PATH_SEP)));

@@ -23,6 +23,9 @@ const DWORD FAKE_ERROR_ACCESS_DENIED = 5;
 
 class FakeFileServices : public FileServices {
 public:
+    // Without bMapPaths, paths are taken as they are.
+    explicit FakeFileServices(bool bMapPaths = true) : m_bMapPaths(bMapPaths) {}
+
     enum FaultKind {
         FAIL_STATUS,  // GetStatus, GetIdentity and Exists of the path
         FAIL_LIST,    // listing the folder
@@ -116,6 +119,7 @@ private:
         return bOk;
     }
 
+    bool m_bMapPaths;
     TempDir m_root;
     std::vector<Fault> m_faults;
     DWORD m_dwLastError = 0;
