@@ -1,4 +1,4 @@
-// The engine's tests: the fake disk in force, settings without a file, a
+// The engine's tests: the test file services in force, settings without a
 // real run log in a temporary folder, and the run's flags cleared.
 #pragma once
 
