@@ -1,5 +1,5 @@
 // The engine's tests: the test file services in force, settings without a
-// real run log in a temporary folder, and the run's flags cleared.
+// file, a real run log in a temporary folder, and the run's flags cleared.
 #pragma once
 
 #include <gtest/gtest.h>
