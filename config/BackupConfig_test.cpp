@@ -199,36 +199,4 @@ TEST_F(ConfigTest, LongValuesAreCutOrRefusedNeverOverrun)
     }
 }
 
-// A working folder past 255 bytes still finds the file; one too long for
-// the path buffer reads nothing and writes nothing.  (On Windows the
-// profile functions themselves stop at MAX_PATH.)
-TEST_F(ConfigTest, LongCurrentFolder)
-{
-    if (PATH_SEP == '\\')
-        GTEST_SKIP() << "the profile functions stop at MAX_PATH on Windows";
-    fs::path folder(m_dir.Path());
-    size_t nUsed = m_dir.Path().size();
-    for (size_t nLength : {size_t{257}, size_t{PATH_BUFFER - 5}}) {
-        // Nested folders down to a path of exactly nLength bytes.
-        while (nUsed + 2 <= nLength) {
-            const size_t nName = nLength - nUsed >= 102 ? 50 : nLength - nUsed - 1;
-            folder /= std::string(nName, 'f');
-            nUsed += nName + 1;
-            ASSERT_TRUE(fs::create_directory(folder));
-        }
-        ASSERT_EQ(nLength, folder.string().size());
-        CurrentDir inFolder(folder);
-        ASSERT_TRUE(inFolder.IsChanged());
-        const std::string ini = "[全般]\nバックアップセット数=7\n";
-        const auto config = Load(ini);
-        const bool bFits = nLength < PATH_BUFFER - strlen("/Tandemix.ini");
-        EXPECT_EQ(bFits ? 7 : 0, config->m_nSetCount) << nLength;
-        EXPECT_EQ(bFits ? folder.string() + "/Tandemix.ini" : "", config->m_szIniPath) << nLength;
-        config->SaveWindowRect(RECT{1, 2, 3, 4});
-        if (!bFits) {
-            EXPECT_EQ(ini, ReadFileBytes("Tandemix.ini"));
-        }
-    }
-}
-
 }  // namespace

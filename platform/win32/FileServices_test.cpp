@@ -23,8 +23,6 @@ TEST(WideTextTest, NamesCrossToUtf16AndBackAndToShiftJis)
         std::wstring wide;   // empty: refused
         std::string sjis;
     } cases[] = {
-        {"日本語.txt", L"\u65E5\u672C\u8A9E.txt", "\x93\xFA\x96\x7B\x8C\xEA.txt"},
-        {"café.txt", L"caf\u00E9.txt", "caf?.txt"},            // no look-alike e
         {"emoji😀.txt", L"emoji\xD83D\xDE00.txt", "emoji?.txt"},  // one mark for one character
         {"a\xED\xA0\x80z", L"a\xD800z", "a?z"},                  // a lone surrogate, as NTFS allows
         {"a\xC0\xAFz", L"", "a??z"},                             // an overlong '/' is no text
