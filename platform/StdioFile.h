@@ -1,7 +1,7 @@
-// CStdioFile: a buffered text file for the run log.
+// CStdioFile: a buffered text file for the run log.  Each platform has its
+// own stream behind it (StdioFile.cpp in its folder).
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "PlatformTypes.h"
@@ -29,13 +29,12 @@ public:
     void SetTextEncoding(TextEncoding nEncoding) { m_nEncoding = nEncoding; }
 
 private:
-    // A run writes a line per entry: a large buffer writes them in few calls.
-    void BufferStream();
+    struct Stream;
     BOOL WriteBytes(const std::string& bytes);
 
     CStdioFile(const CStdioFile&) = delete;
     CStdioFile& operator=(const CStdioFile&) = delete;
 
-    FILE* m_pStream;
+    Stream* m_pStream;
     TextEncoding m_nEncoding;
 };

@@ -3,9 +3,14 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstdio>
 #include <string>
 
 #include "WideText.h"
+
+struct CStdioFile::Stream {
+    FILE* pFile;
+};
 
 BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags)
 {
@@ -25,12 +30,14 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags)
         return FALSE;
     }
     // Text mode: each "\n" is stored as CR LF.
-    m_pStream = _fdopen(fd, "wt");
-    if (m_pStream == nullptr) {
+    FILE* pFile = _fdopen(fd, "wt");
+    if (pFile == nullptr) {
         _close(fd);
         return FALSE;
     }
-    BufferStream();
+    // A run writes a line per entry: a large buffer writes them in few calls.
+    setvbuf(pFile, nullptr, _IOFBF, 64 * 1024);
+    m_pStream = new Stream{pFile};
     return TRUE;
 }
 
@@ -42,4 +49,19 @@ BOOL CStdioFile::WriteString(const std::string& text)
         return WriteBytes(text);
     const std::string converted = ShiftJisFromUtf8(text.c_str());
     return !converted.empty() && WriteBytes(converted);
+}
+
+BOOL CStdioFile::WriteBytes(const std::string& bytes)
+{
+    return m_pStream != nullptr && fwrite(bytes.data(), 1, bytes.size(), m_pStream->pFile) == bytes.size() &&
+           !ferror(m_pStream->pFile);
+}
+
+void CStdioFile::Close()
+{
+    if (m_pStream != nullptr) {
+        fclose(m_pStream->pFile);
+        delete m_pStream;
+        m_pStream = nullptr;
+    }
 }
