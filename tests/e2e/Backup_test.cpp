@@ -2,10 +2,8 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <ctime>
 #include <string>
-#include <thread>
 
 #include "e2e/Harness.h"
 
@@ -154,8 +152,7 @@ TEST_F(Backup, TheAfterCommandIsOpenedOnceAFolderSetHasFinished)
     EXPECT_EQ(0, Run());
     EXPECT_EQ("バックアップセット 1 ... シェル実行 " + ProgramPath(script), Log().back());
     // The command runs on its own; wait for its mark.
-    for (int i = 0; i < 3000 && ReadFile("marker").size() < 4; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitUntil([&] { return ReadFile("marker").size() >= 4; }, 30);
     EXPECT_EQ("done", ReadFile("marker").substr(0, 4));
 }
 
@@ -171,12 +168,7 @@ TEST_F(Backup, ASignalFinishesTheFileInHandAndStartsNothingMore)
 
     const pid_t pid = Start();
     // Cancel once the walk is under way: as soon as its first copy is there.
-    bool bStarted = false;
-    for (int i = 0; i < 6000 && !bStarted; i++) {
-        bStarted = !ListTree("bk/data").empty();
-        std::this_thread::sleep_for(std::chrono::milliseconds(bStarted ? 0 : 5));
-    }
-    ASSERT_TRUE(bStarted);
+    ASSERT_TRUE(WaitUntil([&] { return !ListTree("bk/data").empty(); }));
     kill(pid, SIGTERM);
     EXPECT_EQ(2, Wait(pid));
 

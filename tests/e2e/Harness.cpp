@@ -70,6 +70,17 @@ bool Scenario::Exists(const std::string& rel) const
     return lstat(HostPath(rel).c_str(), &st) == 0;
 }
 
+bool Scenario::WaitUntil(const std::function<bool()>& bDone, int nSeconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(nSeconds);
+    while (!bDone()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 bool Scenario::IsSanitized()
 {
     return g_bSanitized;
@@ -98,16 +109,12 @@ pid_t Scenario::Start(void (*pfnInChild)()) const
 
 int Scenario::Wait(pid_t pid) const
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            ADD_FAILURE() << "the program did not end within 120 s";
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) != 0; }, 120)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the program did not end within 120 s";
+        return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }

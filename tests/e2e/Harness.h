@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "support/TestFiles.h"
@@ -38,6 +39,9 @@ protected:
     int Run(void (*pfnInChild)() = nullptr) const { return Wait(Start(pfnInChild)); }
     pid_t Start(void (*pfnInChild)() = nullptr) const;
     int Wait(pid_t pid) const;
+
+    // Polls until bDone() holds, for at most nSeconds; whether it held.
+    static bool WaitUntil(const std::function<bool()>& bDone, int nSeconds = 60);
 
     // The run log as UTF-8 lines without their time stamps.
     Lines ReadLogLines(const std::string& rel) const { return ReadLogTexts(HostPath(rel), IsWindows() ? 1 : 0); }

@@ -157,8 +157,7 @@ TEST_F(Posix, APowerCutLeavesNoWrongFileUnderItsName)
     int nSnapshots = 0;
     for (long nAt : {FILES / 4, FILES * 2 / 3}) {
         // Waits on the copy's progress, not on a clock; the run may end first.
-        while (copied() < nAt && IsRunning(pid))
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        WaitUntil([&] { return copied() >= nAt || !IsRunning(pid); }, 120);
         if (kill(pid, SIGSTOP) != 0 || !IsRunning(pid))
             break;
         // Long enough for the file system's one-second commit to write what

@@ -5,11 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "e2e/Harness.h"
 
@@ -95,11 +93,7 @@ TEST_F(Safety, InterruptedTypeTwoRunsKeepEveryCompleteCopy)
 
     for (int nSignal : {SIGTERM, SIGKILL}) {
         const pid_t pid = Start();
-        bool bStarted = false;
-        for (int i = 0; i < 6000 && !bStarted; i++) {
-            bStarted = CountFiles("bk/.data.tandemix-new") > 0;
-            std::this_thread::sleep_for(std::chrono::milliseconds(bStarted ? 0 : 2));
-        }
+        const bool bStarted = WaitUntil([&] { return CountFiles("bk/.data.tandemix-new") > 0; });
         kill(pid, nSignal);
         Wait(pid);
         ASSERT_TRUE(bStarted) << nSignal;

@@ -4,11 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include "e2e/Harness.h"
 
@@ -98,10 +96,7 @@ TEST_F(Settings, ASecondRunOnTheSameSettingsDoesNotStart)
     WriteFile("data/a.txt", "a");
     ASSERT_EQ(0, mkfifo(HostPath("run.log").c_str(), 0600));
     const pid_t first = Start();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!HoldsFlock(first) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(HoldsFlock(first)) << "the first run never took its lock";
+    ASSERT_TRUE(WaitUntil([&] { return HoldsFlock(first); })) << "the first run never took its lock";
 
     EXPECT_EQ(3, RunKeepingStderr());
     EXPECT_EQ(1u, StderrLines().size());

@@ -5,11 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "e2e/Harness.h"
 
@@ -104,12 +102,7 @@ TEST_F(Names, AKilledCopyLeavesNoPartialFileAndTheNextRunTidiesUp)
     WriteOneSet(0);
 
     const pid_t pid = Start();
-    bool bCopying = false;
-    for (int i = 0; i < 60000 && !bCopying; i++) {
-        bCopying = CountTemporaries() > 0;
-        if (!bCopying)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const bool bCopying = WaitUntil([&] { return CountTemporaries() > 0; });
     kill(pid, SIGKILL);
     Wait(pid);
     ASSERT_TRUE(bCopying) << "the copy was never seen under way";
