@@ -5,12 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 #include "engine/RunState.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,7 +23,8 @@ std::string Key(std::string path)
 bool IsBelow(const std::string& path, const std::string& top)
 {
     const std::string key = Key(path);
-    return key.compare(0, top.size(), top) == 0 && (key.size() == top.size() || key[top.size()] == PATH_SEP);
+    const std::string topKey = Key(top);
+    return key.compare(0, topKey.size(), topKey) == 0 && (key.size() == topKey.size() || key[topKey.size()] == PATH_SEP);
 }
 
 class SortedReader : public DirectoryReader {
@@ -57,12 +55,6 @@ std::string FakeFileServices::Place(const std::string& path) const
     return m_root.Join(rel);
 }
 
-void FakeFileServices::AddFolder(const std::string& path)
-{
-    std::error_code ec;
-    fs::create_directories(Place(path), ec);
-}
-
 void FakeFileServices::AddFile(const std::string& path, time_t mtime, const std::string& content)
 {
     const std::string place = Place(path);
@@ -72,23 +64,12 @@ void FakeFileServices::AddFile(const std::string& path, time_t mtime, const std:
     EXPECT_EQ(0, utime(place.c_str(), &times)) << path;
 }
 
-void FakeFileServices::Fail(FaultKind nKind, const std::string& path, DWORD dwError, int nTimes)
-{
-    m_faults.push_back(Fault{nKind, Key(path), dwError, nTimes});
-}
-
-std::string FakeFileServices::Content(const std::string& path) const
-{
-    std::error_code ec;
-    return fs::is_regular_file(Place(path), ec) ? ReadFileBytes(Place(path)) : std::string();
-}
-
 // The error of the first live fault of this kind on the path, or of a
 // drive fault above it; 0 when none strikes.
 DWORD FakeFileServices::Strike(FaultKind nKind, const std::string& path)
 {
     for (Fault& fault : m_faults) {
-        bool bHits = fault.nKind == FAIL_DRIVE ? IsBelow(path, fault.path) : fault.nKind == nKind && Key(path) == fault.path;
+        bool bHits = fault.nKind == FAIL_DRIVE ? IsBelow(path, fault.path) : fault.nKind == nKind && Key(path) == Key(fault.path);
         if (bHits && fault.nTimes != 0) {
             fault.nTimes -= fault.nTimes > 0 ? 1 : 0;
             m_dwLastError = fault.dwError;
@@ -96,14 +77,6 @@ DWORD FakeFileServices::Strike(FaultKind nKind, const std::string& path)
         }
     }
     return 0;
-}
-
-void FakeFileServices::SetTreeRoots(const char* pszSourceRoot, const char* pszDestRoot)
-{
-    if (pszSourceRoot == nullptr || pszDestRoot == nullptr)
-        Real().SetTreeRoots(nullptr, nullptr);
-    else
-        Real().SetTreeRoots(Place(pszSourceRoot).c_str(), Place(pszDestRoot).c_str());
 }
 
 DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)

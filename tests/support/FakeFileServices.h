@@ -12,6 +12,7 @@
 #pragma once
 
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -35,12 +36,15 @@ public:
     };
 
     // Missing parent folders are made.
-    void AddFolder(const std::string& path);
+    void AddFolder(const std::string& path) { std::filesystem::create_directories(Place(path)); }
     void AddFile(const std::string& path, time_t mtime, const std::string& content);
     // nTimes < 0: for ever; else the fault goes after striking that often.
-    void Fail(FaultKind nKind, const std::string& path, DWORD dwError, int nTimes = -1);
+    void Fail(FaultKind nKind, const std::string& path, DWORD dwError, int nTimes = -1)
+    {
+        m_faults.push_back(Fault{nKind, path, dwError, nTimes});
+    }
 
-    std::string Content(const std::string& path) const;  // "" unless a file
+    std::string Content(const std::string& path) const { return ReadFileBytes(Place(path)); }  // "" unless a file
     Lines AllPaths() const { return ListTree(m_root.Path()); }
 
     std::vector<std::string> m_copies;  // the destination of each copy tried, in order
@@ -59,7 +63,11 @@ public:
     {
         return !Strike(FAIL_STATUS, pszPath) && Result(Real().GetIdentity(Place(pszPath).c_str(), identity));
     }
-    void SetTreeRoots(const char* pszSourceRoot, const char* pszDestRoot) override;
+    void SetTreeRoots(const char* pszSourceRoot, const char* pszDestRoot) override
+    {
+        Real().SetTreeRoots(pszSourceRoot != nullptr ? Place(pszSourceRoot).c_str() : nullptr,
+                            pszDestRoot != nullptr ? Place(pszDestRoot).c_str() : nullptr);
+    }
     void FinishCopies(CopyFailureFn pfnFailed, void* pContext) override { Real().FinishCopies(pfnFailed, pContext); }
     BOOL FinishFolder(const char* pszSrcFolder, const char* pszDstFolder) override
     {
