@@ -70,6 +70,14 @@ bool Scenario::Exists(const std::string& rel) const
     return lstat(HostPath(rel).c_str(), &st) == 0;
 }
 
+size_t Scenario::CountFiles(const std::string& rel, const std::string& part) const
+{
+    size_t n = 0;
+    for (const std::string& entry : ListTree(rel))
+        n += entry.back() != '/' && entry.find(part) != std::string::npos ? 1 : 0;
+    return n;
+}
+
 bool Scenario::WaitUntil(const std::function<bool()>& bDone, int nSeconds)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(nSeconds);

@@ -32,6 +32,8 @@ protected:
     std::string ReadFile(const std::string& rel) const { return ReadFileBytes(HostPath(rel)); }
     bool Exists(const std::string& rel) const;
     Lines ListTree(const std::string& rel = "") const { return ::ListTree(HostPath(rel)); }
+    // How many files below rel have part in their path.
+    size_t CountFiles(const std::string& rel, const std::string& part = "") const;
 
     // Runs the program to its end; its exit status (-1 on timeout).
     // pfnInChild, when given, runs in the new process just before the

@@ -38,15 +38,6 @@ protected:
         ASSERT_EQ(0, chown(HostPath(rel).c_str(), uid, uid)) << rel;
         ASSERT_EQ(0, chmod(HostPath(rel).c_str(), mode)) << rel;
     }
-
-    // How many files lie below rel.
-    size_t CountFiles(const std::string& rel) const
-    {
-        size_t n = 0;
-        for (const std::string& entry : ListTree(rel))
-            n += entry.back() == '/' ? 0 : 1;
-        return n;
-    }
 };
 
 TEST_F(Safety, ASetWhoseItemIsOrHoldsItsSourceIsRefused)

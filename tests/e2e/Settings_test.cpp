@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 #include "e2e/Harness.h"
@@ -28,14 +27,7 @@ protected:
 
     // Runs the program with its stderr kept in stderr.txt.
     int RunKeepingStderr() const { return Run(&SendStderrToFile); }
-    Lines StderrLines() const
-    {
-        std::istringstream in(ReadFile("stderr.txt"));
-        Lines lines;
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
+    Lines StderrLines() const { return SplitLines(ReadFile("stderr.txt")); }
 
     std::string OneSet(const std::string& more = "") const
     {

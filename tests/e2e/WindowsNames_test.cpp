@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -17,15 +16,7 @@ class Names : public Backup {
 protected:
     void WriteOneSet(int nLevel) const { WriteSettings({Set("data", "bk")}, "", nLevel); }
     size_t CountLines(const std::string& prefix) const { return Count(Log(), prefix); }
-
-    // Entries of bk/data named like a copy's temporary.
-    size_t CountTemporaries() const
-    {
-        const Lines entries = ListTree("bk/data");
-        return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [](const std::string& entry) {
-            return entry.find(".tandemix-") != std::string::npos;
-        }));
-    }
+    size_t CountTemporaries() const { return CountFiles("bk/data", ".tandemix-"); }
 };
 
 // The Windows log is Shift-JIS: what it cannot spell shows as '?'.  At

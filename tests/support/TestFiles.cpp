@@ -102,15 +102,20 @@ Lines ReadLogTexts(const std::string& path, int bShiftJis)
     if ((bShiftJis == 1 || (bShiftJis == -1 && PATH_SEP == '\\')) &&
         ConvertText(bytes, ENCODING_SHIFT_JIS, ENCODING_UTF8, converted))
         bytes.swap(converted);
+    Lines lines = SplitLines(bytes);
+    for (std::string& line : lines)
+        line = line.size() >= nStamp ? line.substr(nStamp) : "(short line) " + line;
+    return lines;
+}
+
+Lines SplitLines(const std::string& text)
+{
     Lines lines;
-    for (size_t nStart = 0, nEnd; nStart < bytes.size(); nStart = nEnd + 1) {
-        nEnd = bytes.find('\n', nStart);
-        if (nEnd == std::string::npos)
-            nEnd = bytes.size();
-        std::string line = bytes.substr(nStart, nEnd - nStart);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(line.size() >= nStamp ? line.substr(nStamp) : "(short line) " + line);
+    for (size_t nStart = 0, nEnd; nStart < text.size(); nStart = nEnd + 1) {
+        nEnd = std::min(text.find('\n', nStart), text.size());
+        lines.push_back(text.substr(nStart, nEnd - nStart));
+        if (!lines.back().empty() && lines.back().back() == '\r')
+            lines.back().pop_back();
     }
     return lines;
 }

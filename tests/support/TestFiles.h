@@ -48,6 +48,8 @@ Lines ListTree(const std::string& folder);
 // log is Shift-JIS when bShiftJis is 1, UTF-8 when 0, and as this build
 // writes it when -1.
 Lines ReadLogTexts(const std::string& path, int bShiftJis = -1);
+// The lines of text, without their line ends (LF or CR LF).
+Lines SplitLines(const std::string& text);
 // How many lines start with prefix.
 size_t CountPrefix(const Lines& lines, const std::string& prefix);
 
