@@ -19,14 +19,6 @@ namespace {
 const bool ROOT_RULES = PATH_SEP == '\\';
 #define SEP PATH_SEP_STR
 
-std::vector<std::string> Entries(char* const* ppszEntries, short nCount)
-{
-    std::vector<std::string> entries;
-    for (short i = 0; i < nCount; i++)
-        entries.push_back(ppszEntries[i] != nullptr ? ppszEntries[i] : "(null)");
-    return entries;
-}
-
 // Each test runs in a fresh current directory.  Settings are written in
 // UTF-8 (Shift-JIS on Windows) unless a test says otherwise.
 class ConfigTest : public testing::Test {
@@ -153,8 +145,8 @@ TEST_F(ConfigTest, ListsSplitAtCommasAndBlanks)
             LoadOneSet("バックアップ元=s\nバックアップ先=d\n対象外拡張子=" + c.value + "\n対象外フォルダ名=" + c.value + "\n");
         const BackupSet* pSet = config->m_pSets[0];
         ASSERT_NE(nullptr, pSet);
-        EXPECT_EQ(c.entries, Entries(pSet->pszExcludedExt, pSet->nExcludedExtCount));
-        EXPECT_EQ(c.entries, Entries(pSet->pszExcludedFolder, pSet->nExcludedFolderCount));
+        EXPECT_EQ(c.entries, Lines(pSet->pszExcludedExt, pSet->pszExcludedExt + pSet->nExcludedExtCount));
+        EXPECT_EQ(c.entries, Lines(pSet->pszExcludedFolder, pSet->pszExcludedFolder + pSet->nExcludedFolderCount));
     }
 }
 

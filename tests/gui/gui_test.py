@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
 """Smoke test of Tandemix's window under a private X server (Xvfb, xdotool,
-ImageMagick's import): the window shows its labels and closes by itself at
-the run's end; Cancel saves the window keys and ends the run with status 2;
-on Linux, a start without a display or without the GTK module says so in one
-line and still copies.  The native program is held mid-run by a named pipe
-as its run log, its worker blocked while nobody reads.  Wine cannot open a
-pipe without stalling its server: the Windows program is kept busy copying
-large files instead, and a probe beside it reads its labels.
+ImageMagick's import); each scenario prints what it checks.  The native
+program is held mid-run by a named pipe as its run log, nobody reading it.
+Wine cannot open a pipe without stalling its server: the Windows program is
+kept busy copying large files instead, and a probe beside it reads its labels.
 """
 import argparse
 import ctypes
