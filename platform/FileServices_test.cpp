@@ -10,10 +10,7 @@
 
 namespace {
 
-FileServices& Real()
-{
-    return GetRealFileServices();
-}
+FileServices& Real() { return GetRealFileServices(); }
 
 #define SEP PATH_SEP_STR
 

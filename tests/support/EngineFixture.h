@@ -5,9 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
 #include <string>
-#include <vector>
 
 #include "engine/RunState.h"
 #include "config/BackupConfig.h"
