@@ -76,7 +76,7 @@ TEST_F(Backup, CopyDecisionsFollowTheTimesAndTheMargin)
     for (size_t i = 0; i < std::size(cases); i++) {
         EXPECT_EQ(cases[i].bCopied ? "new" : cases[i].pszOld, ReadFile("bk" + std::to_string(i + 1) + "/a.txt")) << i + 1;
         const std::string n = std::to_string(i + 1);
-        EXPECT_EQ(cases[i].bCopied ? 1u : 0u, Count(Log(), CopyLine("src" + n + "/a.txt", "bk" + n + "/a.txt"))) << n;
+        EXPECT_EQ(cases[i].bCopied ? 1u : 0u, CountPrefix(Log(), CopyLine("src" + n + "/a.txt", "bk" + n + "/a.txt"))) << n;
     }
 }
 
@@ -97,8 +97,8 @@ TEST_F(Backup, TypeTwoMakesAGenerationOfTheWholeItemEveryRun)
                      "data/", "data/a.txt", "data/run3", "data/sub/", "data/sub/b.txt"}),
               ListTree("bk"));
     const Lines log = Log();
-    EXPECT_EQ(1u, Count(log, "  タイプ２の世代を作ります 世代数=3"));
-    EXPECT_EQ(3u, Count(log, "  コピーします  "));
+    EXPECT_EQ(1u, CountPrefix(log, "  タイプ２の世代を作ります 世代数=3"));
+    EXPECT_EQ(3u, CountPrefix(log, "  コピーします  "));
 }
 
 TEST_F(Backup, ExcludedExtensionsAndFoldersAreLeftOutButTheRootIsNever)
@@ -112,11 +112,11 @@ TEST_F(Backup, ExcludedExtensionsAndFoldersAreLeftOutButTheRootIsNever)
 
     const Lines log = Log();
     const std::string excluded = "  対象外フォルダ名に指定されたフォルダなのでコピーせず ";
-    EXPECT_EQ(1u, Count(log, excluded + ProgramPath("cache/cache") + Sep() + "*.*"));
-    EXPECT_EQ(1u, Count(log, excluded + ProgramPath("cache/sub/Cache") + Sep() + "*.*"));
-    EXPECT_EQ(2u, Count(log, excluded));
-    EXPECT_EQ(1u, Count(log, "  ファイルを発見 b.TMP"));  // found, only not copied
-    EXPECT_EQ(4u, Count(log, "  コピーします  "));
+    EXPECT_EQ(1u, CountPrefix(log, excluded + ProgramPath("cache/cache") + Sep() + "*.*"));
+    EXPECT_EQ(1u, CountPrefix(log, excluded + ProgramPath("cache/sub/Cache") + Sep() + "*.*"));
+    EXPECT_EQ(2u, CountPrefix(log, excluded));
+    EXPECT_EQ(1u, CountPrefix(log, "  ファイルを発見 b.TMP"));  // found, only not copied
+    EXPECT_EQ(4u, CountPrefix(log, "  コピーします  "));
 }
 
 TEST_F(Backup, AResultsOnlyLogHoldsExactlyTheResultLines)
@@ -175,7 +175,7 @@ TEST_F(Backup, ASignalFinishesTheFileInHandAndStartsNothingMore)
     const Lines log = Log();
     const Lines copied = ListTree("bk/data");
     // Every copy that was begun was finished, and the walk stopped short.
-    EXPECT_EQ(copied.size(), Count(log, "  コピーします  "));
+    EXPECT_EQ(copied.size(), CountPrefix(log, "  コピーします  "));
     EXPECT_LT(copied.size(), static_cast<size_t>(nFiles));
     for (const std::string& rel : copied)
         EXPECT_EQ(4096u, ReadFile("bk/data/" + rel).size()) << rel;

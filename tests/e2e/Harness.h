@@ -66,6 +66,5 @@ protected:
     // A relative path with the program's separator, as the log shows it.
     std::string Rel(std::string rel) const;
     Lines Log() const { return ReadLogLines("run.log"); }
-    static size_t Count(const Lines& lines, const std::string& prefix) { return CountPrefix(lines, prefix); }
 };
 

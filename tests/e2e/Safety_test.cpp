@@ -55,7 +55,7 @@ TEST_F(Safety, ASetWhoseItemIsOrHoldsItsSourceIsRefused)
     }
     const Lines log = Log();
     for (int n : {1, 2})
-        EXPECT_EQ(1u, Count(log, "バックアップセット " + std::to_string(n) + " ... バックアップ先がバックアップ元と重なる"));
+        EXPECT_EQ(1u, CountPrefix(log, "バックアップセット " + std::to_string(n) + " ... バックアップ先がバックアップ元と重なる"));
 }
 
 TEST_F(Safety, TheWalkNeverCopiesTheBackupIntoItself)
@@ -66,7 +66,7 @@ TEST_F(Safety, TheWalkNeverCopiesTheBackupIntoItself)
     for (int run = 1; run <= 2; run++)
         EXPECT_EQ(0, Run()) << "run " << run;
     EXPECT_EQ((Lines{"x/", "x/a.txt", "x/sub/", "x/sub/b.txt"}), ListTree("x/bk"));
-    EXPECT_EQ(1u, Count(Log(), "  バックアップ先のフォルダなのでコピーせず " + ProgramPath("x/bk")));
+    EXPECT_EQ(1u, CountPrefix(Log(), "  バックアップ先のフォルダなのでコピーせず " + ProgramPath("x/bk")));
 }
 
 // Were the rotation done before the copy, runs stopped part way would push
@@ -118,7 +118,7 @@ TEST_F(Safety, ARotationThatCannotFinishPutsEveryGenerationBack)
         EXPECT_EQ(1, Run(BecomeNobody)) << "run " << run;
     EXPECT_EQ("v4" "v3" "v2" "v1", ReadFile("bk/data/a.txt") + ReadFile("bk/data/1_a.txt") +
                                        ReadFile("bk/data/2_a.txt") + ReadFile("bk/data/3_a.txt"));
-    EXPECT_EQ(1u, Count(Log(), "  世代の名前変更に失敗しました "));
+    EXPECT_EQ(1u, CountPrefix(Log(), "  世代の名前変更に失敗しました "));
 }
 
 // A folder that can be listed but not entered (mode 0644) hides every file
@@ -148,7 +148,7 @@ TEST_F(Safety, ASourceNameThatLooksLikeAGenerationIsNeverOverwritten)
         EXPECT_EQ(run == 0 ? 0 : 1, Run()) << "run " << run;
     }
     EXPECT_EQ("the real 3_x", ReadFile("bk/data/3_x"));
-    EXPECT_EQ(1u, Count(Log(), "  バックアップ元に世代と同じ名前があるので世代を作りません  " + ProgramPath("data/3_x")));
+    EXPECT_EQ(1u, CountPrefix(Log(), "  バックアップ元に世代と同じ名前があるので世代を作りません  " + ProgramPath("data/3_x")));
 }
 
 // Someone who can write into a source folder that root backs up makes x a

@@ -37,9 +37,9 @@ TEST_F(Names, EveryNameIsBackedUpUnderItsOwnName)
     EXPECT_EQ(0, Run());
     for (const auto& c : cases) {
         EXPECT_EQ(c.pszName, ReadFile(std::string("bk/data/") + c.pszName));
-        EXPECT_EQ(1u, Count(Log(), std::string("  ファイルを発見 ") + (IsWindows() ? c.pszLogged : c.pszName))) << c.pszName;
+        EXPECT_EQ(1u, CountPrefix(Log(), std::string("  ファイルを発見 ") + (IsWindows() ? c.pszLogged : c.pszName))) << c.pszName;
     }
-    EXPECT_EQ(4u, Count(Log(), "  コピーします  "));
+    EXPECT_EQ(4u, CountPrefix(Log(), "  コピーします  "));
 }
 
 TEST_F(Names, APathOfThreeHundredCharactersIsBackedUp)
@@ -73,7 +73,7 @@ TEST_F(Names, AFailedCopyIsReportedAndTheRunGoesOn)
         EXPECT_EQ(1, Run());
         EXPECT_EQ("a.txt" "c.txt" "sub/d.txt",
                   ReadFile("bk/data/a.txt") + ReadFile("bk/data/c.txt") + ReadFile("bk/data/sub/d.txt"));
-        EXPECT_EQ(1u, Count(Log(), "SHFileOperation()でエラーが返りました  code="));
+        EXPECT_EQ(1u, CountPrefix(Log(), "SHFileOperation()でエラーが返りました  code="));
         EXPECT_EQ(0u, CountTemporaries());
         EXPECT_EQ("バックアップセット 1 ... バックアップ完了", ReadLogLines("run.log").back());
         std::filesystem::remove_all(HostPath("bk"));
