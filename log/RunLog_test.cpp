@@ -6,23 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "config/BackupConfig.h"
 #include "support/TestFiles.h"
 
 namespace {
 
 class RunLogTest : public testing::Test {
 protected:
-    RunLogTest() : m_config("no-such-settings-file.ini") { g_pConfig = &m_config; }
-    ~RunLogTest() override
-    {
-        CloseRunLog();
-        g_pConfig = nullptr;
-    }
+    ~RunLogTest() override { CloseRunLog(); }
 
     TempDir m_temp;
     const std::string m_path = m_temp.Join("run.log");
-    CBackupConfig m_config;
 };
 
 // A name can hold anything; the log shows it without letting it start a

@@ -45,9 +45,6 @@ protected:
     // Polls until bDone() holds, for at most nSeconds; whether it held.
     static bool WaitUntil(const std::function<bool()>& bDone, int nSeconds = 60);
 
-    // The run log as UTF-8 lines without their time stamps.
-    Lines ReadLogLines(const std::string& rel) const { return ReadLogTexts(HostPath(rel), IsWindows() ? 1 : 0); }
-
 private:
     TempDir m_dir;
 };
@@ -65,6 +62,7 @@ protected:
     std::string CopyLine(const std::string& src, const std::string& dst) const;
     // A relative path with the program's separator, as the log shows it.
     std::string Rel(std::string rel) const;
-    Lines Log() const { return ReadLogLines("run.log"); }
+    // The run log as UTF-8 lines without their time stamps.
+    Lines Log() const { return ReadLogTexts(HostPath("run.log"), IsWindows() ? 1 : 0); }
 };
 

@@ -75,7 +75,7 @@ TEST_F(Names, AFailedCopyIsReportedAndTheRunGoesOn)
                   ReadFile("bk/data/a.txt") + ReadFile("bk/data/c.txt") + ReadFile("bk/data/sub/d.txt"));
         EXPECT_EQ(1u, CountPrefix(Log(), "SHFileOperation()でエラーが返りました  code="));
         EXPECT_EQ(0u, CountTemporaries());
-        EXPECT_EQ("バックアップセット 1 ... バックアップ完了", ReadLogLines("run.log").back());
+        EXPECT_EQ("バックアップセット 1 ... バックアップ完了", Log().back());
         std::filesystem::remove_all(HostPath("bk"));
     }
 }
