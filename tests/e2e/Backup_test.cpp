@@ -80,6 +80,17 @@ TEST_F(Backup, CopyDecisionsFollowTheTimesAndTheMargin)
     }
 }
 
+TEST_F(Backup, TypeOneKeepsTheOlderCopyOfEachReplacedFile)
+{
+    WriteSettings({Set("data", "bk", "世代数=1\n世代管理タイプ=1\n")});
+    for (int run = 1; run <= 3; run++) {
+        WriteFile("data/a.txt", "v" + std::to_string(run), BASE_TIME + run * 10);
+        EXPECT_EQ(0, Run()) << "run " << run;
+    }
+    EXPECT_EQ((Lines{"data/", "data/1_a.txt", "data/a.txt"}), ListTree("bk"));
+    EXPECT_EQ("v3" "v2", ReadFile("bk/data/a.txt") + ReadFile("bk/data/1_a.txt"));
+}
+
 // Type 2 end to end, a folder and a single file: the new copy is made
 // under a hidden name and takes the item's place.
 TEST_F(Backup, TypeTwoMakesAGenerationOfTheWholeItemEveryRun)
