@@ -21,20 +21,13 @@ void SendStderrToFile()
         _exit(126);
 }
 
-class Settings : public Scenario {
+class Settings : public Backup {
 protected:
     Settings() { g_stderrPath = HostPath("stderr.txt"); }
 
     // Runs the program with its stderr kept in stderr.txt.
     int RunKeepingStderr() const { return Run(&SendStderrToFile); }
     Lines StderrLines() const { return SplitLines(ReadFile("stderr.txt")); }
-
-    std::string OneSet(const std::string& more = "") const
-    {
-        return "[全般]\n画面表示レベル=0\nログファイル名=run.log\nバックアップセット数=1\n" + more +
-               "[バックアップセット1]\nバックアップ元=" + ProgramPath("data") + "\nバックアップ先=" + ProgramPath("bk") +
-               "\n";
-    }
 
     // True once process pid holds a flock lock.
     static bool HoldsFlock(pid_t pid)
@@ -68,7 +61,8 @@ TEST_F(Settings, AStrayByteIsNamedAndTheRestIsRead)
 {
     if (IsWindows())
         GTEST_SKIP() << "the Windows program reads Shift-JIS only";
-    WriteFile("Tandemix.ini", "; caf\xE9\n" + OneSet());
+    WriteSettings({Set("data", "bk")});
+    WriteFile("Tandemix.ini", "; caf\xE9\n" + ReadFile("Tandemix.ini"));
     WriteFile("data/a.txt", "a");
     EXPECT_EQ(0, RunKeepingStderr());
     EXPECT_EQ("a", ReadFile("bk/data/a.txt"));
@@ -84,7 +78,7 @@ TEST_F(Settings, ASecondRunOnTheSameSettingsDoesNotStart)
 {
     if (IsWindows())
         GTEST_SKIP() << "a Windows run cannot be held at a known point from here; the lock has a unit test";
-    WriteIni(OneSet());
+    WriteSettings({Set("data", "bk")});
     WriteFile("data/a.txt", "a");
     ASSERT_EQ(0, mkfifo(HostPath("run.log").c_str(), 0600));
     const pid_t first = Start();
