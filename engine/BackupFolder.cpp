@@ -63,9 +63,8 @@ void FinishWalkedFolder(const char* pszSrcRoot, const char* pszRelPath, const ch
 BOOL MakeDestinationFolder(const char* pszFolder, BackupSet* pSet)
 {
     char szPath[PATH_BUFFER];
-    if (!SafeCopy(szPath, sizeof(szPath), pszFolder))
+    if (!CopyWithoutSeparator(szPath, sizeof(szPath), pszFolder))
         return FALSE;
-    szPath[strlen(szPath) - 1] = '\0';
     FileServices& services = GetFileServices();
     CFileStatus status;
     if (services.GetStatus(szPath, status)) {
@@ -98,15 +97,13 @@ void ReportUnlistableFolder(const char* pszSrcRoot, const char* pszRelPath)
     if (services.CanList(szFolder))
         return;
     DWORD dwError = services.GetLastError();
-    // Asked without its separator: Windows finds no entry named "folder\".
-    const size_t nLength = strlen(szFolder);
-    const BOOL bTrim = nLength > 1 && EndsWithSeparator(szFolder) && !IsDriveRoot(szFolder) && !IsShareRoot(szFolder);
-    if (bTrim)
-        szFolder[nLength - 1] = '\0';
-    BOOL bExists = services.Exists(szFolder);
-    if (bTrim)
-        szFolder[nLength - 1] = PATH_SEP;
-    if (!bExists)
+    // Asked for without its separator, as Windows finds no entry named
+    // "folder\"; a root keeps it.
+    char szEntry[PATH_BUFFER];
+    const BOOL bRoot = szFolder[1] == '\0' || IsDriveRoot(szFolder) || IsShareRoot(szFolder);
+    const BOOL bCopied = bRoot ? SafeCopy(szEntry, sizeof(szEntry), szFolder)
+                               : CopyWithoutSeparator(szEntry, sizeof(szEntry), szFolder);
+    if (!bCopied || !services.Exists(szEntry))
         return;
     ReportFailure("  フォルダを読めないのでコピーしません  ", szFolder, dwError);
 }

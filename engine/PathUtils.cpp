@@ -4,6 +4,7 @@
 
 #include "config/BackupConfig.h"
 #include "platform/FileServices.h"
+#include "platform/PathForms.h"
 #include "platform/Text.h"
 
 namespace {
@@ -75,6 +76,15 @@ BOOL SafeCopy(char* pszOut, size_t nSize, const char* pszSrc)
         return FALSE;
     pszOut[0] = '\0';
     return SafeCat(pszOut, nSize, pszSrc);
+}
+
+BOOL CopyWithoutSeparator(char* pszOut, size_t nSize, const char* pszPath)
+{
+    if (!SafeCopy(pszOut, nSize, pszPath))
+        return FALSE;
+    if (EndsWithSeparator(pszOut))
+        pszOut[strlen(pszOut) - 1] = '\0';
+    return TRUE;
 }
 
 BOOL SafeCat(char* pszOut, size_t nSize, const char* pszSrc)

@@ -1,7 +1,6 @@
 // Path utilities: splitting a path into folder and name parts, bounded
-// copies, and creating a chain of destination folders.  Paths are read
-// character by character, so the second byte of a Shift-JIS character is
-// never taken for a separator.
+// copies, and creating a chain of destination folders.  Paths are UTF-8, so
+// no byte of a longer character is ever taken for a separator.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +26,11 @@ BOOL GetFolderPart(char* pszOut, size_t nSize, const char* pszPath);
 // bytes.  When it does not fit, the result is cut at a character boundary
 // and FALSE returned.
 [[nodiscard]] BOOL SafeCat(char* pszOut, size_t nSize, const char* pszSrc);
+
+// Copies pszPath without its trailing separator, if any: the name of the
+// entry itself, which Windows finds only so ("folder\" names no entry).
+// FALSE as SafeCopy.
+[[nodiscard]] BOOL CopyWithoutSeparator(char* pszOut, size_t nSize, const char* pszPath);
 
 // Creates every missing folder along a path that ends with a separator,
 // outermost first.  A component after the last separator is taken to be a

@@ -75,22 +75,12 @@ BOOL CopyAsFolder(char* pszOut, size_t nSize, const char* pszPath)
     return SafeCopy(pszOut, nSize, pszPath) && (EndsWithSeparator(pszOut) || SafeCat(pszOut, nSize, PATH_SEP_STR));
 }
 
-// The destination folder itself, without its trailing separator.
-BOOL CopyDestinationItem(char* pszOut, size_t nSize, const char* pszDest)
-{
-    if (!SafeCopy(pszOut, nSize, pszDest))
-        return FALSE;
-    if (EndsWithSeparator(pszOut))
-        pszOut[strlen(pszOut) - 1] = '\0';
-    return TRUE;
-}
-
 // TRUE when a folder (not a file, not a link) has this name.
 BOOL IsFolder(const char* pszPath)
 {
     char szPath[PATH_BUFFER];
     CFileStatus status;
-    return CopyDestinationItem(szPath, sizeof(szPath), pszPath) && GetFileServices().GetStatus(szPath, status) &&
+    return CopyWithoutSeparator(szPath, sizeof(szPath), pszPath) && GetFileServices().GetStatus(szPath, status) &&
            (status.m_attribute & FILE_ATTR_DIRECTORY) != 0;
 }
 
@@ -115,7 +105,7 @@ BOOL PlanPaths(const BackupSet* pSet, SetPlan& plan)
         } else if (bFits) {
             // A folder without a name of its own ("/") is a root: copied
             // straight into the destination folder.
-            bFits = CopyDestinationItem(plan.szItem, sizeof(plan.szItem), pSet->szDest);
+            bFits = CopyWithoutSeparator(plan.szItem, sizeof(plan.szItem), pSet->szDest);
         }
         bFits = bFits && CopyAsFolder(plan.szDstFolder, sizeof(plan.szDstFolder), plan.szItem);
     } else if (plan.nKind == SOURCE_FILE) {
@@ -129,7 +119,7 @@ BOOL PlanPaths(const BackupSet* pSet, SetPlan& plan)
         // A drive root or a share root goes straight into the destination
         // folder, which is itself the item.
         bFits = CopyAsFolder(plan.szSrcFolder, sizeof(plan.szSrcFolder), pSet->szSource) &&
-                CopyDestinationItem(plan.szItem, sizeof(plan.szItem), pSet->szDest) &&
+                CopyWithoutSeparator(plan.szItem, sizeof(plan.szItem), pSet->szDest) &&
                 CopyAsFolder(plan.szDstFolder, sizeof(plan.szDstFolder), plan.szItem);
     }
     if (!bFits)
@@ -269,7 +259,7 @@ short CopySource(BackupSet* pSet, const SetPlan& plan, const char* pszDstFolder)
         // would fail, so it is reported once and left as it is.
         char szFolder[PATH_BUFFER];
         FileServices& services = GetFileServices();
-        if (CopyDestinationItem(szFolder, sizeof(szFolder), pszDstFolder) && !services.CreateDirectory(szFolder))
+        if (CopyWithoutSeparator(szFolder, sizeof(szFolder), pszDstFolder) && !services.CreateDirectory(szFolder))
             ReportFailure("  フォルダを作れないのでコピーしません  ", pszDstFolder, services.GetLastError());
         else
             NoteRunFailure();
