@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,8 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -272,8 +273,8 @@ public:
     // A flush still under way must not outlive its batch.
     ~PosixFileServices() override
     {
-        if (m_bFlushing)
-            pthread_join(m_flusher, nullptr);
+        if (m_flusher.joinable())
+            m_flusher.join();
     }
 
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink) override
@@ -719,13 +720,12 @@ private:
 
     // A flush that fails (a write error surfacing now) fails every copy
     // waiting on that file system: their data may not be there.
-    static void* FlushBatch(void* pBatch)
+    static void FlushBatch(Batch* pBatch)
     {
-        for (SyncFile& sync : static_cast<Batch*>(pBatch)->syncFiles) {
+        for (SyncFile& sync : pBatch->syncFiles) {
             sync.nError = syncfs(sync.fd) == 0 ? 0 : errno;
             close(sync.fd);
         }
-        return nullptr;
     }
 
     // The filling batch is flushed on a thread of its own while the copy
@@ -736,18 +736,21 @@ private:
         CompleteFlush();
         std::swap(m_filling, m_flushing);
         m_nPendingBytes = 0;
-        m_bFlushing = !m_flushing.syncFiles.empty() && pthread_create(&m_flusher, nullptr, FlushBatch, &m_flushing) == 0;
-        if (!m_bFlushing)
-            FlushBatch(&m_flushing);
+        if (m_flushing.syncFiles.empty())
+            return;
+        try {
+            m_flusher = std::thread(FlushBatch, &m_flushing);
+        } catch (const std::system_error&) {
+            FlushBatch(&m_flushing);  // no thread to be had: the copy waits
+        }
     }
 
     // Waits for the flush under way, then gives its copies their names and
     // its folders their times.
     void CompleteFlush()
     {
-        if (m_bFlushing)
-            pthread_join(m_flusher, nullptr);
-        m_bFlushing = false;
+        if (m_flusher.joinable())
+            m_flusher.join();
         for (const Pending& copy : m_flushing.copies) {
             FilePlace place = {-1, std::string(), false};
             int nError = 0;
@@ -779,9 +782,8 @@ private:
     CTreeRoot m_dest;
     std::vector<std::string> m_names;  // scratch for Place
     Batch m_filling;   // takes the copies as they are made
-    Batch m_flushing;  // flushed by m_flusher while m_bFlushing
-    pthread_t m_flusher;
-    bool m_bFlushing = false;
+    Batch m_flushing;  // flushed by m_flusher while it runs
+    std::thread m_flusher;
     long long m_nPendingBytes = 0;
     std::vector<Failure> m_failures;
     std::set<std::pair<dev_t, ino_t>> m_cleaned;  // folders rid of stale temporaries this run
