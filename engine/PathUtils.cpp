@@ -78,15 +78,6 @@ BOOL SafeCopy(char* pszOut, size_t nSize, const char* pszSrc)
     return SafeCat(pszOut, nSize, pszSrc);
 }
 
-BOOL CopyWithoutSeparator(char* pszOut, size_t nSize, const char* pszPath)
-{
-    if (!SafeCopy(pszOut, nSize, pszPath))
-        return FALSE;
-    if (EndsWithSeparator(pszOut))
-        pszOut[strlen(pszOut) - 1] = '\0';
-    return TRUE;
-}
-
 BOOL SafeCat(char* pszOut, size_t nSize, const char* pszSrc)
 {
     size_t nUsed = strnlen(pszOut, nSize);
@@ -102,6 +93,15 @@ BOOL SafeCat(char* pszOut, size_t nSize, const char* pszSrc)
     memcpy(pszOut + nUsed, pszSrc, nLength);
     pszOut[nUsed + nLength] = '\0';
     return bFits;
+}
+
+BOOL CopyWithoutSeparator(char* pszOut, size_t nSize, const char* pszPath)
+{
+    if (!SafeCopy(pszOut, nSize, pszPath))
+        return FALSE;
+    if (EndsWithSeparator(pszOut))
+        pszOut[strlen(pszOut) - 1] = '\0';
+    return TRUE;
 }
 
 void CreateFolderChain(const char* pszPath)

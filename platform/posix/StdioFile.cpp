@@ -82,17 +82,17 @@ struct CStdioFile::Stream {
         }
     }
 
-    // Hands over the rest, waits for it to be written and closes the file.
+    // Hands over the rest and closes the file once the writer has written
+    // it: the writer stops only with nothing handed over.
     void Finish()
     {
         HandOver();
         if (writer.joinable()) {
             {
-                std::unique_lock<std::mutex> lock(mutex);
-                changed.wait(lock, [this] { return !bHandedOver; });
+                std::lock_guard<std::mutex> lock(mutex);
                 bStop = true;
-                changed.notify_all();
             }
+            changed.notify_all();
             writer.join();
         }
         close(fd);
