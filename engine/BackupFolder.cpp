@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "engine/RunState.h"
 #include "engine/BackupFile.h"
@@ -21,20 +22,20 @@ namespace {
 const char ALL_ENTRIES[] = "*.*";
 
 // Worker thread only.
-WalkGuard g_guard = {};
+std::vector<FileIdentity> g_guarded;
 
 // TRUE when the source folder is the backup itself; the detail line says so.
 BOOL IsGuardedFolder(const char* pszSrcRoot, const char* pszRelPath)
 {
-    if (!g_guard.bActive)
+    if (g_guarded.empty())
         return FALSE;
     char szFolder[PATH_BUFFER];
     FileIdentity identity;
     if (!SafeCopy(szFolder, sizeof(szFolder), pszSrcRoot) || !SafeCat(szFolder, sizeof(szFolder), pszRelPath) ||
         !GetFileServices().GetIdentity(szFolder, identity))
         return FALSE;
-    for (const FileIdentity* pGuarded : {&g_guard.destFolder, &g_guard.copyFolder}) {
-        if (identity.nVolume == pGuarded->nVolume && identity.nIndex == pGuarded->nIndex) {
+    for (const FileIdentity& guarded : g_guarded) {
+        if (identity.nVolume == guarded.nVolume && identity.nIndex == guarded.nIndex) {
             WriteLogNaming(LOG_DETAIL, "  バックアップ先のフォルダなのでコピーせず ", szFolder, "");
             return TRUE;
         }
@@ -126,9 +127,16 @@ void ReportLongEntry(const char* pszSrcRoot, const char* pszRelPath, const char*
 
 }  // namespace
 
-void SetWalkGuard(const WalkGuard& guard)
+void ClearWalkGuard()
 {
-    g_guard = guard;
+    g_guarded.clear();
+}
+
+void GuardFolder(const char* pszPath)
+{
+    FileIdentity identity;
+    if (GetFileServices().GetIdentity(pszPath, identity))
+        g_guarded.push_back(identity);
 }
 
 // The paths of one level of the walk.  A path may be as deep as it is long,

@@ -4,16 +4,12 @@
 #include "config/BackupConfig.h"
 #include "platform/FileServices.h"
 
-// Folders the walk must never enter: those of the backup itself when the
-// set's destination lies inside its source.
-struct WalkGuard {
-    BOOL bActive;
-    FileIdentity destFolder;   // the set's destination folder
-    FileIdentity copyFolder;   // the folder the walk copies into
-};
-
-// Puts the guard in force for the walks that follow (worker thread only).
-void SetWalkGuard(const WalkGuard& guard);
+// The folders the walk passes over wherever it meets them: those of the
+// backup itself, known by identity so that no spelling, link or mount hides
+// them.  Worker thread only; cleared by the set loop before each set.
+void ClearWalkGuard();
+// Adds the folder at pszPath to the guard; nothing when it does not exist.
+void GuardFolder(const char* pszPath);
 
 // Walks srcRoot + relPath (relPath null at the root, else ending with a
 // separator) and copies it to dstRoot + relPath, which exists.  Once the

@@ -206,11 +206,11 @@ BOOL IsDestinationInSource(const BackupSet* pSet)
 // copy the backup into itself: it is told which folders to pass over.
 void GuardWalk(const BackupSet* pSet, const char* pszCopyFolder, BOOL bDestInSource)
 {
-    FileServices& services = GetFileServices();
-    WalkGuard guard = {};
-    guard.bActive = bDestInSource && services.GetIdentity(pSet->szDest, guard.destFolder) &&
-                    services.GetIdentity(pszCopyFolder, guard.copyFolder);
-    SetWalkGuard(guard);
+    ClearWalkGuard();
+    if (!bDestInSource)
+        return;
+    GuardFolder(pSet->szDest);
+    GuardFolder(pszCopyFolder);
 }
 
 // Where a type-2 set builds its new copy: beside the item, under a hidden

@@ -18,6 +18,7 @@
 #include "platform/Text.h"
 #include "platform/posix/MessageBox.h"
 #include "platform/posix/PosixFiles.h"
+#include "platform/posix/TreeRoot.h"
 
 namespace {
 
@@ -110,137 +111,6 @@ private:
     DirEntry m_entry;
     BOOL m_bDone;
 };
-
-// Opens the folder pszName in fdParent, never through a link.  A link
-// there fails with ELOOP, not the kernel's ENOTDIR, which callers take for
-// an entry that is simply gone: a link where a folder was is worth a word.
-int OpenFolderNoFollow(int fdParent, const char* pszName, int nFlags)
-{
-    int fd = openat(fdParent, pszName, nFlags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0 || errno != ENOTDIR)
-        return fd;
-    struct stat st;
-    bool bLink = fstatat(fdParent, pszName, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
-    errno = bLink ? ELOOP : ENOTDIR;
-    return -1;
-}
-
-// One tree root and the chain of folders last reached below it.  The walk
-// goes depth first, so keeping the chain open makes each operation one
-// system call relative to its folder, as cheap as a path and immune to a
-// component being swapped for a link between two of them.
-class CTreeRoot {
-public:
-    ~CTreeRoot() { Clear(); }
-
-    void Set(const char* pszRoot)
-    {
-        Clear();
-        m_root = pszRoot != nullptr ? pszRoot : "";
-        while (m_root.size() > 1 && m_root.back() == '/')
-            m_root.pop_back();
-    }
-
-    void Clear()
-    {
-        Forget();
-        m_root.clear();
-    }
-
-    // Closes every descriptor; the root is opened again when next needed
-    // (it may itself have been renamed).
-    void Forget()
-    {
-        Truncate(0);
-        if (m_fdRoot >= 0)
-            close(m_fdRoot);
-        m_fdRoot = -1;
-    }
-
-    // The length of the root's text when pszPath is the root or lies below
-    // it; 0 otherwise.
-    size_t Match(const char* pszPath) const
-    {
-        size_t nLength = m_root.size();
-        if (nLength == 0 || strncmp(pszPath, m_root.c_str(), nLength) != 0)
-            return 0;
-        char c = pszPath[nLength];
-        return c == '\0' || c == '/' || m_root.back() == '/' ? nLength : 0;
-    }
-
-    // The descriptor of the folder names[0, nCount) below the root, each
-    // reached with O_NOFOLLOW; missing ones are made (0700: the walk gives
-    // them their source's mode when it is done with them) when bCreate.  -1
-    // with *pnError on failure.  The descriptor stays owned by the chain.
-    int Reach(const std::vector<std::string>& names, size_t nCount, bool bCreate, int* pnError)
-    {
-        if (m_fdRoot < 0) {
-            // The root itself is reached as the user wrote it.
-            m_fdRoot = open(m_root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            if (m_fdRoot < 0) {
-                *pnError = errno;
-                return -1;
-            }
-        }
-        size_t nSame = 0;
-        while (nSame < nCount && nSame < m_names.size() && m_names[nSame] == names[nSame])
-            ++nSame;
-        if (nSame < nCount)
-            Truncate(nSame);
-        for (size_t i = nSame; i < nCount; ++i) {
-            int fdParent = i == 0 ? m_fdRoot : m_fds.back();
-            const char* pszName = names[i].c_str();
-            int fd = OpenFolderNoFollow(fdParent, pszName, O_PATH);
-            if (fd < 0 && errno == ENOENT && bCreate) {
-                if (mkdirat(fdParent, pszName, 0700) == 0 || errno == EEXIST)
-                    fd = OpenFolderNoFollow(fdParent, pszName, O_PATH);
-            }
-            if (fd < 0) {
-                *pnError = errno;
-                return -1;
-            }
-            m_names.push_back(names[i]);
-            m_fds.push_back(fd);
-        }
-        return nCount == 0 ? m_fdRoot : m_fds[nCount - 1];
-    }
-
-private:
-    void Truncate(size_t nKeep)
-    {
-        while (m_fds.size() > nKeep) {
-            close(m_fds.back());
-            m_fds.pop_back();
-            m_names.pop_back();
-        }
-    }
-
-    std::string m_root;  // without trailing separators ("/" stays)
-    int m_fdRoot = -1;
-    std::vector<std::string> m_names;
-    std::vector<int> m_fds;
-};
-
-// Splits the part of a path below its root into names; FALSE for a ".."
-// (the engine never makes one below a root, and it would lead out).
-BOOL SplitBelowRoot(const char* pszRest, std::vector<std::string>& names)
-{
-    names.clear();
-    for (const char* p = pszRest; *p != '\0';) {
-        while (*p == '/')
-            ++p;
-        const char* pszEnd = p;
-        while (*pszEnd != '\0' && *pszEnd != '/')
-            ++pszEnd;
-        std::string name(p, static_cast<size_t>(pszEnd - p));
-        if (name == "..")
-            return FALSE;
-        if (!name.empty() && name != ".")
-            names.push_back(name);
-        p = pszEnd;
-    }
-    return TRUE;
-}
 
 // A descriptor closed when it goes out of scope.
 class CFd {
