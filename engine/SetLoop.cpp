@@ -241,9 +241,15 @@ BOOL RemoveStaging(const char* pszStaging)
 }
 
 // A copy whose name came after its data, in a batch, and failed then: the
-// same line as a copy that failed at once, and which copy it was.
-void ReportUnfinishedCopy(const char* pszTo, DWORD dwError, void*)
+// same line as a copy that failed at once, and which copy it was.  A folder
+// whose time waited for those names is reported as any folder whose
+// attributes could not be set.
+void ReportUnfinishedCopy(const char* pszTo, DWORD dwError, BOOL bFolder, void*)
 {
+    if (bFolder) {
+        ReportFailure("  フォルダの属性をコピーできませんでした  ", pszTo, dwError);
+        return;
+    }
     WriteLogFormat(LOG_RESULT, "SHFileOperation()でエラーが返りました  code=%lx", static_cast<unsigned long>(dwError));
     ReportFailure("  コピーを仕上げられませんでした  ", pszTo, dwError);
 }

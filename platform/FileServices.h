@@ -13,6 +13,12 @@ const BYTE FILE_ATTR_HIDDEN = 0x02;
 const BYTE FILE_ATTR_DIRECTORY = 0x10;
 const BYTE FILE_ATTR_ARCHIVE = 0x20;
 
+// A flag of CopyFile beside the shell's FOF_* flags (which fit 16 bits): the
+// copy's data is on disk before it takes its name, and it has its name when
+// CopyFile returns, never left to a batch: for a caller whose next step
+// depends on it.
+const UINT COPY_FINISH_NOW = 0x10000;
+
 struct CFileStatus {
     CTime m_mtime;       // modification time, whole seconds
     long long m_size;    // bytes
@@ -35,8 +41,10 @@ struct FileIdentity {
     unsigned long long nIndex;
 };
 
-// Called for each deferred copy whose final rename failed (see FinishCopies).
-typedef void (*CopyFailureFn)(const char* pszTo, DWORD dwError, void* pContext);
+// Called for each deferred copy whose final rename failed (see FinishCopies),
+// and for each folder whose time, held back until the copies into it had
+// their names, could not be set (bFolder TRUE, pszTo the folder).
+typedef void (*CopyFailureFn)(const char* pszTo, DWORD dwError, BOOL bFolder, void* pContext);
 
 // An open folder listing.  Deleting it closes it.
 class DirectoryReader {
@@ -75,7 +83,8 @@ public:
     // put it under its name later, so that a batch of copies reaches the
     // disk with one flush before any of their names do.  This finishes every
     // copy still pending; pfnFailed hears of each whose rename failed (its
-    // temporary is removed, the destination keeps what it held).
+    // temporary is removed, the destination keeps what it held), and of each
+    // folder time that waited for them and could not be set.
     virtual void FinishCopies(CopyFailureFn pfnFailed, void* pContext)
     {
         (void)pfnFailed;

@@ -17,6 +17,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/FileServices.h"
 #include "platform/posix/CopyProgress.h"
 #include "platform/Text.h"
 
@@ -351,7 +352,8 @@ int CopyLink(const FilePlace& from, const FilePlace& to, const struct stat& sour
     return 0;
 }
 
-int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, CopyJob& job, PendingRename* pPending)
+int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BOOL bFlushNow, CopyJob& job,
+                PendingRename* pPending)
 {
     // O_NONBLOCK keeps a FIFO swapped in after the status query from
     // blocking the open; the type is checked again on the open file.
@@ -401,6 +403,10 @@ int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, Co
         pPending->nBytes = static_cast<long long>(source.st_size);
         pPending->device = made.st_dev;
     }
+    // Without a batch to flush it, a copy that must be on disk before its
+    // name is flushed on its own.
+    if (nError == 0 && pPending == nullptr && bFlushNow && fdatasync(fdTo) != 0)
+        nError = errno;
     // A network file system may report a failed write only here.
     if (close(fdTo) != 0 && nError == 0)
         nError = errno;
@@ -525,7 +531,7 @@ int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, c
         return ENOTSUP;
 
     CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0);
-    int nError = CopyRegular(from, to, bFollowLink, job, pPending);
+    int nError = CopyRegular(from, to, bFollowLink, (nFlags & COPY_FINISH_NOW) != 0, job, pPending);
     if (job.Aborted()) {
         if (pbAborted != nullptr)
             *pbAborted = TRUE;

@@ -188,7 +188,7 @@ public:
         failures.swap(m_failures);
         for (const Failure& failure : failures) {
             if (pfnFailed != nullptr)
-                pfnFailed(failure.path.c_str(), failure.dwError, pContext);
+                pfnFailed(failure.path.c_str(), failure.dwError, failure.bFolder, pContext);
         }
     }
 
@@ -415,6 +415,7 @@ private:
     struct Failure {
         std::string path;
         DWORD dwError;
+        BOOL bFolder;  // a folder's time, not a copy's name
     };
     struct Pending {
         std::string to;
@@ -551,7 +552,7 @@ private:
         // the roots knows to call.
         PendingRename pending = {-1, std::string(), 0, 0};
         int nError = CopyEntry(from, pszFrom, to, pszTo, nFlags, pbAborted, bFollowLink,
-                               to.bBelowRoot ? &pending : nullptr);
+                               to.bBelowRoot && (nFlags & COPY_FINISH_NOW) == 0 ? &pending : nullptr);
         if (nError == 0 && pending.fdFile >= 0)
             Defer(pszTo, pending);
         return nError;
@@ -633,7 +634,7 @@ private:
             if (nError != 0) {
                 if (place.fdDir != -1 || Place(copy.to.c_str(), false, place))
                     unlinkat(place.fdDir, copy.temp.c_str(), 0);
-                m_failures.push_back(Failure{copy.to, static_cast<DWORD>(nError)});
+                m_failures.push_back(Failure{copy.to, static_cast<DWORD>(nError), FALSE});
             }
         }
         for (const FolderTime& folder : m_flushing.folderTimes) {
@@ -641,7 +642,7 @@ private:
             struct timespec times[2] = {folder.atime, folder.mtime};
             if (!Place(folder.path.c_str(), false, place) ||
                 utimensat(place.fdDir, place.name.c_str(), times, place.bBelowRoot ? AT_SYMLINK_NOFOLLOW : 0) != 0)
-                m_failures.push_back(Failure{folder.path, static_cast<DWORD>(errno)});
+                m_failures.push_back(Failure{folder.path, static_cast<DWORD>(errno), TRUE});
         }
         m_flushing.copies.clear();
         m_flushing.syncFiles.clear();
