@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Smoke test of Tandemix's window under a private X server (Xvfb, xdotool,
 ImageMagick's import); each scenario prints what it checks.  The native
-program is held mid-run by a named pipe as its run log, nobody reading it.
-Wine cannot open a pipe without stalling its server: the Windows program is
-kept busy copying large files instead, and a probe beside it reads its labels.
+program is held mid-run by a named pipe as its run log, nobody reading it,
+or mid-copy by a preloaded library (HoldCopy.cpp) under a window manager
+(openbox).  Wine cannot open a pipe without stalling its server: the Windows
+program is kept busy copying large files instead, and a probe beside it
+reads its labels.
 """
 import argparse
 import ctypes
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -63,6 +66,30 @@ def xdotool(env, *args):
 def find_window(env):
     found = xdotool(env, "search", "--onlyvisible", "--name", "^Tandemix$").split()
     return int(found[0]) if found else None
+
+
+def find_copy_window(env):
+    """The native copy window, told by its role (xdotool cannot match its Japanese title)."""
+    for window in xdotool(env, "search", "--onlyvisible", "--classname", ".").split():
+        role = subprocess.run(["xprop", "-id", window, "WM_WINDOW_ROLE"], env=env, capture_output=True, text=True,
+                              timeout=60).stdout
+        if '"tandemix-copy"' in role:
+            return int(window)
+    return None
+
+
+def window_rect(env, window):
+    """The window's client rectangle and its rectangle with the window manager's frame, or None before the
+    window manager has framed it (or while it is gone)."""
+    run = lambda *args: subprocess.run(args, env=env, capture_output=True, text=True, timeout=60).stdout
+    info, extents = run("xwininfo", "-id", str(window)), run("xprop", "-id", str(window), "_NET_FRAME_EXTENTS")
+    values = [re.search(rf"{key}:\s+(-?\d+)", info) for key in ("Absolute upper-left X", "Absolute upper-left Y",
+                                                                  "Width", "Height")]
+    if "=" not in extents or not all(values):
+        return None
+    x, y, w, h = (int(v.group(1)) for v in values)
+    left, right, top, bottom = (int(n) for n in extents.split("=")[1].split(","))
+    return (x, y, x + w, y + h), (x - left, y - top, x + w + right, y + h + bottom)
 
 
 def dark_share(screen, x, y, width, height):
@@ -166,13 +193,13 @@ class Windows:
         subprocess.run(["wineserver", "-k"], env=self.server_env, timeout=60)
 
 
-def make_folder(program, folder, fill):
+def make_folder(program, folder, fill, level=2):
     """A source filled by fill(source), and settings that back it up and log to run.log; returns the source."""
     source = folder / "データ"
     source.mkdir(parents=True)
     fill(source)
     p = program.path
-    text = (f"[全般]\nバックアップセット数=1\n画面表示レベル=2\nログファイル名={p(folder / 'run.log')}\n"
+    text = (f"[全般]\nバックアップセット数=1\n画面表示レベル={level}\nログファイル名={p(folder / 'run.log')}\n"
             f"[バックアップセット1]\nバックアップ元={p(source)}\nバックアップ先={p(folder / 'バックアップ先')}\n")
     (folder / "Tandemix.ini").write_bytes(text.replace("\n", program.newline).encode(program.encoding))
     return source
@@ -243,10 +270,67 @@ def scenario_no_window(program, area):
               f"{case}: the run copies without a window (status {result.returncode})")
 
 
+def scenario_window_manager(program, env, area, hold_copy):
+    print("Under a window manager the copy window opens beside the progress window, and Cancel saves the rectangle"
+          " that the next run's window opens at")
+    wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))
+    folder = area / "managed"
+    make_folder(program, folder, lambda s: (s / "held.bin").write_bytes(os.urandom(3 << 16)), level=3)
+    release = folder / "release"
+    run_env = dict(program.env, LD_PRELOAD=str(Path(hold_copy).resolve()), TANDEMIX_TEST_RELEASE=str(release),
+                   ASAN_OPTIONS="detect_leaks=0:verify_asan_link_order=0")
+    saved = None
+    try:
+        check(wait_for(lambda: "window id" in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
+                                                             capture_output=True, text=True).stdout),
+              "openbox manages the display")
+        # The second run opens where the first was cancelled, and is moved and cancelled there.
+        for run in (1, 2):
+            release.unlink(missing_ok=True)
+            shutil.rmtree(folder / "バックアップ先", ignore_errors=True)
+            process = subprocess.Popen([str(program.program)], cwd=folder, env=run_env, stdout=subprocess.PIPE,
+                                       stderr=subprocess.STDOUT)
+            try:
+                def both_framed():
+                    found = (find_window(env), find_copy_window(env))
+                    return all(found) and all(window_rect(env, w) for w in found) and found
+                windows = wait_for(both_framed)
+                if not check(windows, f"run {run}: the progress window and the copy window appear"):
+                    continue
+                frame = lambda: (window_rect(env, windows[0]) or (None, None))[1]
+                if saved:
+                    check(wait_for(lambda: frame() == saved, 30),
+                          f"run {run}: the window opens at the saved rectangle {saved} ({frame()})")
+                (client, rect), copy = window_rect(env, windows[0]), window_rect(env, windows[1])[1]
+                apart = copy[0] >= rect[2] or copy[2] <= rect[0] or copy[1] >= rect[3] or copy[3] <= rect[1]
+                check(apart and min(copy) >= 0 and copy[2] <= 1024 and copy[3] <= 768,
+                      f"run {run}: the copy window {copy} is on the screen, beside the progress window {rect}")
+                if saved:
+                    # Moved, so that the rectangle Cancel saves differs from the one it opened at.
+                    xdotool(env, "windowmove", "--sync", windows[0], client[0] - 40, client[1] - 30)
+                    wait_for(lambda: frame() not in (None, rect), 30)
+                    client, rect = window_rect(env, windows[0])
+                xdotool(env, "mousemove", "--sync", client[2] - 56, client[1] + 127, "click", 1)
+                # The keys are saved as the click is handled: only then is the held copy let go, or a busy
+                # machine could let the run finish first.
+                check(wait_for(lambda: window_keys(program, folder) == tuple(map(str, rect)), 60),
+                      f"run {run}: its Cancel button saves the window's rectangle {rect} "
+                      f"({window_keys(program, folder)})")
+                saved = rect
+            finally:
+                release.touch()
+                status = finish(process)
+            check(status == 2, f"run {run}: the run ends with exit status 2 ({status})")
+    finally:
+        wm.terminate()
+        wm.wait(timeout=30)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--platform", choices=["native", "windows"], required=True)
-    for option in ("--program", "--probe", "--wine", "--screenshot"):
+    for option in ("--program", "--probe", "--wine", "--screenshot", "--hold-copy"):
         parser.add_argument(option)
     args = parser.parse_args()
     xvfb, env = start_xvfb()
@@ -260,6 +344,10 @@ def main():
                 check(False, f"the scenario ran to its end ({error!r})")
         if args.platform == "native":
             scenario_no_window(program, area)
+            try:
+                scenario_window_manager(program, env, area, args.hold_copy)
+            except Exception as error:
+                check(False, f"the scenario ran to its end ({error!r})")
     finally:
         program.stop()
         xvfb.terminate()
