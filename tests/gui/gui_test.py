@@ -17,6 +17,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 from pathlib import Path
 
 WINDOW_KEYS = ("ウィンドウ位置X", "ウィンドウ位置Y", "ウィンドウサイズX", "ウィンドウサイズY")
@@ -174,12 +175,12 @@ class Windows:
         for i in range(3):
             os.link(big, source / f"大きなファイル{i:02d}.bin")
 
-    def start(self, folder):
+    def start(self, folder, program=None):
         # The probe watches from before the program starts (see WindowProbe.cpp).
         self.probe = subprocess.Popen([str(self.wine), str(self.probe_exe)], env=self.env, stdout=subprocess.PIPE,
                                       stderr=subprocess.DEVNULL)
         check(self.probe.stdout.readline().startswith(b"ready"), "the probe starts")
-        return subprocess.Popen([str(self.wine), str(self.program)], cwd=folder, env=self.env,
+        return subprocess.Popen([str(self.wine), str(program or self.program)], cwd=folder, env=self.env,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
     def labels(self, window):
@@ -327,6 +328,28 @@ def scenario_window_manager(program, env, area, hold_copy):
         wm.wait(timeout=30)
 
 
+def scenario_zip(program, area):
+    print("The Windows zip's example, started in its own folder as a double-click starts it, shows the progress"
+          " window and makes its backup there")
+    folder = area / "zip"
+    subprocess.run([str(Path(__file__).resolve().parents[2] / "scripts/package"), "--zip-only", "--exe",
+                    str(program.program), "--out", str(area)], check=True, capture_output=True, timeout=600)
+    with zipfile.ZipFile(next(area.glob("Tandemix-*-win64.zip"))) as z:
+        z.extractall(folder)
+    process = program.start(folder, folder / "Tandemix.exe")
+    try:
+        check(program.labels(None), "the progress window shows the run's labels")
+    finally:
+        status = finish(process)
+    check(status == 0, f"the run ends with exit status 0 ({status})")
+    source, backup = folder / "source", folder / "backup"
+    expected = {"documents/notes.txt", "documents/report.txt", "documents/photos/trip.txt", "single/settings.conf"}
+    copied = {str(p.relative_to(backup)) for p in backup.rglob("*") if p.is_file()}
+    check(copied == expected and all((backup / name).read_bytes() == (source / name.replace("single/", "")).read_bytes()
+                                     for name in expected) and (folder / "backup.log").exists(),
+          f"the backup and its log are beside the program, without the excluded files ({sorted(copied)})")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--platform", choices=["native", "windows"], required=True)
@@ -341,6 +364,11 @@ def main():
             try:
                 scenario_window(program, env, area, cancel, args.screenshot and not cancel and Path(args.screenshot))
             except Exception as error:   # a scenario that breaks is a failure, not the end
+                check(False, f"the scenario ran to its end ({error!r})")
+        if args.platform == "windows":
+            try:
+                scenario_zip(program, area)
+            except Exception as error:
                 check(False, f"the scenario ran to its end ({error!r})")
         if args.platform == "native":
             scenario_no_window(program, area)
