@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds the .deb (in the given build tree's deb/), installs it, runs the
-# installed program through the cron recipe on a copy of the bundled example
-# and once where its folder is missing, looks up its manual pages and purges
-# it, checking that nothing is left.  Needs root; skipped where any of the
+# Builds the .deb (in build/deb/), installs it, runs the installed program
+# through the cron recipe, once where its folder is missing and once on a
+# copy of the bundled example, looks up its manual pages and purges it,
+# checking that nothing is left.  Needs root; skipped where any of the
 # package's files exist, so the machine is changed only while this runs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -15,7 +15,7 @@ flock -w 900 9
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$top/scripts/package" --deb-only --work "$1/deb" --out "$work/package" >/dev/null
+"$top/scripts/package" --deb-only --out "$work/package" >/dev/null
 files=$(dpkg-deb --fsys-tarfile "$work"/package/tandemix_*.deb | tar -t | sed -n 's|^\.\(/.*[^/]\)$|\1|p')
 [ -n "$files" ] || fail "the package holds no files"
 [ -z "$(state)" ] || skip "tandemix is $(state) here"
