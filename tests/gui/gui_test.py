@@ -69,27 +69,26 @@ def find_window(env):
     return int(found[0]) if found else None
 
 
+def xprop(env, window, name):
+    return subprocess.run(["xprop", *(["-root"] if window is None else ["-id", str(window)]), name], env=env,
+                          capture_output=True, text=True, timeout=60).stdout
+
+
 def find_copy_window(env):
     """The native copy window, told by its role (xdotool cannot match its Japanese title)."""
-    for window in xdotool(env, "search", "--onlyvisible", "--classname", ".").split():
-        role = subprocess.run(["xprop", "-id", window, "WM_WINDOW_ROLE"], env=env, capture_output=True, text=True,
-                              timeout=60).stdout
-        if '"tandemix-copy"' in role:
-            return int(window)
-    return None
+    found = xdotool(env, "search", "--onlyvisible", "--classname", ".").split()
+    return next((int(w) for w in found if '"tandemix-copy"' in xprop(env, w, "WM_WINDOW_ROLE")), None)
 
 
 def window_rect(env, window):
-    """The window's client rectangle and its rectangle with the window manager's frame, or None before the
-    window manager has framed it (or while it is gone)."""
-    run = lambda *args: subprocess.run(args, env=env, capture_output=True, text=True, timeout=60).stdout
-    info, extents = run("xwininfo", "-id", str(window)), run("xprop", "-id", str(window), "_NET_FRAME_EXTENTS")
-    values = [re.search(rf"{key}:\s+(-?\d+)", info) for key in ("Absolute upper-left X", "Absolute upper-left Y",
-                                                                  "Width", "Height")]
+    """The window's client rectangle and its rectangle with the window manager's frame; None until it is framed."""
+    info, extents = subprocess.run(["xwininfo", "-id", str(window)], env=env, capture_output=True, text=True,
+                                   timeout=60).stdout, xprop(env, window, "_NET_FRAME_EXTENTS")
+    keys = ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")
+    values = [re.search(rf"{key}:\s+(-?\d+)", info) for key in keys]
     if "=" not in extents or not all(values):
         return None
-    x, y, w, h = (int(v.group(1)) for v in values)
-    left, right, top, bottom = (int(n) for n in extents.split("=")[1].split(","))
+    (x, y, w, h), (left, right, top, bottom) = (int(v[1]) for v in values), map(int, extents.split("=")[1].split(","))
     return (x, y, x + w, y + h), (x - left, y - top, x + w + right, y + h + bottom)
 
 
@@ -276,51 +275,42 @@ def scenario_window_manager(program, env, area, hold_copy):
           " that the next run's window opens at")
     wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                           preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))
-    folder = area / "managed"
+    folder, saved = area / "managed", None
     make_folder(program, folder, lambda s: (s / "held.bin").write_bytes(os.urandom(3 << 16)), level=3)
-    release = folder / "release"
-    run_env = dict(program.env, LD_PRELOAD=str(Path(hold_copy).resolve()), TANDEMIX_TEST_RELEASE=str(release),
+    run_env = dict(program.env, LD_PRELOAD=str(Path(hold_copy).resolve()), TANDEMIX_TEST_RELEASE=str(folder / "go"),
                    ASAN_OPTIONS="detect_leaks=0:verify_asan_link_order=0")
-    saved = None
     try:
-        check(wait_for(lambda: "window id" in subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
-                                                             capture_output=True, text=True).stdout),
-              "openbox manages the display")
+        check(wait_for(lambda: "window id" in xprop(env, None, "_NET_SUPPORTING_WM_CHECK")), "openbox runs")
         # The second run opens where the first was cancelled, and is moved and cancelled there.
         for run in (1, 2):
-            release.unlink(missing_ok=True)
+            (folder / "go").unlink(missing_ok=True)
             shutil.rmtree(folder / "バックアップ先", ignore_errors=True)
             process = subprocess.Popen([str(program.program)], cwd=folder, env=run_env, stdout=subprocess.PIPE,
                                        stderr=subprocess.STDOUT)
             try:
-                def both_framed():
-                    found = (find_window(env), find_copy_window(env))
-                    return all(found) and all(window_rect(env, w) for w in found) and found
-                windows = wait_for(both_framed)
-                if not check(windows, f"run {run}: the progress window and the copy window appear"):
+                both = wait_for(lambda: all(w := (find_window(env), find_copy_window(env))) and
+                                all(map(lambda x: window_rect(env, x), w)) and w)
+                if not check(both, f"run {run}: the progress window and the copy window appear"):
                     continue
-                frame = lambda: (window_rect(env, windows[0]) or (None, None))[1]
+                frame = lambda: (window_rect(env, both[0]) or (None, None))[1]
                 if saved:
                     check(wait_for(lambda: frame() == saved, 30),
                           f"run {run}: the window opens at the saved rectangle {saved} ({frame()})")
-                (client, rect), copy = window_rect(env, windows[0]), window_rect(env, windows[1])[1]
+                (client, rect), copy = window_rect(env, both[0]), window_rect(env, both[1])[1]
                 apart = copy[0] >= rect[2] or copy[2] <= rect[0] or copy[1] >= rect[3] or copy[3] <= rect[1]
                 check(apart and min(copy) >= 0 and copy[2] <= 1024 and copy[3] <= 768,
                       f"run {run}: the copy window {copy} is on the screen, beside the progress window {rect}")
-                if saved:
-                    # Moved, so that the rectangle Cancel saves differs from the one it opened at.
-                    xdotool(env, "windowmove", "--sync", windows[0], client[0] - 40, client[1] - 30)
+                if saved:   # so that the rectangle saved differs from the one it opened at
+                    xdotool(env, "windowmove", "--sync", both[0], client[0] - 40, client[1] - 30)
                     wait_for(lambda: frame() not in (None, rect), 30)
-                    client, rect = window_rect(env, windows[0])
+                    client, rect = window_rect(env, both[0])
                 xdotool(env, "mousemove", "--sync", client[2] - 56, client[1] + 127, "click", 1)
-                # The keys are saved as the click is handled: only then is the held copy let go, or a busy
-                # machine could let the run finish first.
+                # Saved as the click is handled: only then is the held copy let go.
                 check(wait_for(lambda: window_keys(program, folder) == tuple(map(str, rect)), 60),
-                      f"run {run}: its Cancel button saves the window's rectangle {rect} "
-                      f"({window_keys(program, folder)})")
+                      f"run {run}: Cancel saves the window's rectangle {rect} ({window_keys(program, folder)})")
                 saved = rect
             finally:
-                release.touch()
+                (folder / "go").touch()
                 status = finish(process)
             check(status == 2, f"run {run}: the run ends with exit status 2 ({status})")
     finally:
@@ -358,7 +348,8 @@ def main():
     args = parser.parse_args()
     xvfb, env = start_xvfb()
     program = (Native if args.platform == "native" else Windows)(args, env)
-    area = Path(tempfile.mkdtemp(prefix="tandemix-gui-"))
+    # The native area is on tmpfs, which cannot clone a file: the copy holder sees the copy's data.
+    area = Path(tempfile.mkdtemp(prefix="tandemix-gui-", dir="/dev/shm" if args.platform == "native" else None))
     try:
         for cancel in (False, True):
             try:
