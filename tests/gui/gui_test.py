@@ -351,21 +351,18 @@ def main():
     # The native area is on tmpfs, which cannot clone a file: the copy holder sees the copy's data.
     area = Path(tempfile.mkdtemp(prefix="tandemix-gui-", dir="/dev/shm" if args.platform == "native" else None))
     try:
-        for cancel in (False, True):
-            try:
-                scenario_window(program, env, area, cancel, args.screenshot and not cancel and Path(args.screenshot))
-            except Exception as error:   # a scenario that breaks is a failure, not the end
-                check(False, f"the scenario ran to its end ({error!r})")
+        shot = args.screenshot and Path(args.screenshot)
+        scenarios = [lambda: scenario_window(program, env, area, False, shot),
+                     lambda: scenario_window(program, env, area, True, None)]
         if args.platform == "windows":
+            scenarios.append(lambda: scenario_zip(program, area))
+        else:
+            scenarios += [lambda: scenario_no_window(program, area),
+                          lambda: scenario_window_manager(program, env, area, args.hold_copy)]
+        for scenario in scenarios:
             try:
-                scenario_zip(program, area)
-            except Exception as error:
-                check(False, f"the scenario ran to its end ({error!r})")
-        if args.platform == "native":
-            scenario_no_window(program, area)
-            try:
-                scenario_window_manager(program, env, area, args.hold_copy)
-            except Exception as error:
+                scenario()
+            except Exception as error:   # a scenario that breaks is a failure, not the end
                 check(False, f"the scenario ran to its end ({error!r})")
     finally:
         program.stop()
