@@ -15,30 +15,28 @@ const UINT TIMER_PERIOD_MS = 500;
 
 const UINT SYSCOMMAND_MASK = 0xFFF0;
 
-// Layout in pixels, fixed for the template's font (dialog base units of
-// 7 x 12 pixels): the client area keeps the template's height of 149 and
-// never gets narrower than its 459; the frame around it is taken as 8 pixels
-// wide and 34 high.  The four path labels and the button keep their right
-// edges 12 pixels from the client area's right edge.
-const int MIN_CLIENT_WIDTH = 459;
-const int CLIENT_HEIGHT = 149;
-const int MIN_WINDOW_WIDTH = 467;
-const int WINDOW_HEIGHT = 183;
-const int FRAME_WIDTH = 8;
-const int LABEL_HEIGHT = 17;
-const int BUTTON_RIGHT_OFFSET = 100;   // the button is 88 wide
-const int BUTTON_Y = 117;
+// Layout in the template's dialog units (IDD_PROGRESS, 262 x 99), turned
+// into pixels by the dialog itself, so that it holds at any font size and
+// screen resolution: the client area keeps the template's height and never
+// gets narrower than its width.  The four path labels and the button keep
+// their right edges 7 units from the client area's right edge.
+const int TEMPLATE_CX = 262;
+const int TEMPLATE_CY = 99;
+const int RIGHT_MARGIN = 7;
+const int LABEL_CY = 11;
+const int BUTTON_CX = 50;
+const int BUTTON_Y = 78;
 
 struct PathLabel {
     int nID;
-    int nWidthLess;   // client width less the label's left edge and margin
+    int x;
 };
 
 const PathLabel PATH_LABELS[] = {
-    {IDC_SOURCE, 161},     // at x = 149
-    {IDC_DEST, 161},
-    {IDC_CHECKING, 128},   // at x = 116
-    {IDC_COPYING, 128},
+    {IDC_SOURCE, 85},
+    {IDC_DEST, 85},
+    {IDC_CHECKING, 66},
+    {IDC_COPYING, 66},
 };
 
 const UINT SWP_RESIZE_ONLY = SWP_NOMOVE | SWP_NOZORDER;
@@ -154,23 +152,41 @@ void CProgressDlg::OnCancel()
     // here: only the Cancel button and the worker's end close the window.
 }
 
-void CProgressDlg::OnSize(UINT, int cx, int cy)
+void CProgressDlg::OnSize(UINT nType, int cx, int cy)
 {
     Default();
+    // A minimised window's rectangle is its icon's: nothing to lay out.
+    if (nType == SIZE_MINIMIZED)
+        return;
 
-    if (cx < MIN_CLIENT_WIDTH) {
-        cx = MIN_CLIENT_WIDTH;
-        SetWindowPos(nullptr, 0, 0, MIN_WINDOW_WIDTH, WINDOW_HEIGHT, SWP_RESIZE_ONLY);
-    } else if (cy != CLIENT_HEIGHT) {
-        SetWindowPos(nullptr, 0, 0, cx + FRAME_WIDTH, WINDOW_HEIGHT, SWP_RESIZE_ONLY);
+    RECT rcTemplate = {0, 0, TEMPLATE_CX, TEMPLATE_CY};
+    MapDialogRect(&rcTemplate);
+    if (cx < rcTemplate.right || cy != rcTemplate.bottom) {
+        // The frame is whatever the window has around its client area: a
+        // window manager's differs from Windows' and from one theme to
+        // another.
+        RECT rcWindow;
+        GetWindowRect(&rcWindow);
+        int cxFrame = rcWindow.right - rcWindow.left - cx;
+        int cyFrame = rcWindow.bottom - rcWindow.top - cy;
+        if (cx < rcTemplate.right)
+            cx = rcTemplate.right;
+        SetWindowPos(nullptr, 0, 0, cx + (cxFrame > 0 ? cxFrame : 0), rcTemplate.bottom + (cyFrame > 0 ? cyFrame : 0),
+                     SWP_RESIZE_ONLY);
     }
 
+    // Each coordinate is converted on its own, as the template's are.
     for (const PathLabel& label : PATH_LABELS) {
+        RECT rc = {label.x, 0, TEMPLATE_CX - RIGHT_MARGIN - label.x, LABEL_CY};
+        MapDialogRect(&rc);
         CWnd* pLabel = GetDlgItem(label.nID);
         if (pLabel != nullptr)
-            pLabel->SetWindowPos(nullptr, 0, 0, cx - label.nWidthLess, LABEL_HEIGHT, SWP_RESIZE_ONLY);
+            pLabel->SetWindowPos(nullptr, 0, 0, cx - rcTemplate.right + rc.right, rc.bottom, SWP_RESIZE_ONLY);
     }
+    RECT rcButton = {TEMPLATE_CX - RIGHT_MARGIN - BUTTON_CX, BUTTON_Y, 0, 0};
+    MapDialogRect(&rcButton);
     CWnd* pButton = GetDlgItem(IDC_CANCELBUTTON);
     if (pButton != nullptr)
-        pButton->SetWindowPos(nullptr, cx - BUTTON_RIGHT_OFFSET, BUTTON_Y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        pButton->SetWindowPos(nullptr, cx - rcTemplate.right + rcButton.left, rcButton.top, 0, 0,
+                              SWP_NOSIZE | SWP_NOZORDER);
 }

@@ -101,6 +101,9 @@ public:
     // window that exists; the owner is disabled meanwhile.
     virtual INT_PTR DoModal();
     void EndDialog(int nResult);
+    // Converts a rectangle in the dialog's template units to pixels, each
+    // coordinate rounded as the dialog manager rounds a control's.
+    void MapDialogRect(RECT* pRect) const;
 
     // Called once the window and its controls exist, before it is shown.
     // The default does nothing and returns TRUE (focus to the first control

@@ -139,6 +139,13 @@ void CDialog::EndDialog(int nResult)
         pModule->EndDialog(m_hWnd, nResult);
 }
 
+void CDialog::MapDialogRect(RECT* pRect) const
+{
+    // The GTK module lays every template out at the same base units.
+    *pRect = RECT{DialogUnitsToPixelsX(pRect->left), DialogUnitsToPixelsY(pRect->top),
+                  DialogUnitsToPixelsX(pRect->right), DialogUnitsToPixelsY(pRect->bottom)};
+}
+
 // ---------------------------------------------------------------------------
 
 CPaintDC::CPaintDC(CWnd* pWnd) : m_hDC(nullptr), m_hWnd(pWnd->m_hWnd), m_ps()

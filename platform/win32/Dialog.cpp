@@ -234,6 +234,11 @@ void CDialog::EndDialog(int nResult)
     ::EndDialog(m_hWnd, nResult);
 }
 
+void CDialog::MapDialogRect(RECT* pRect) const
+{
+    ::MapDialogRect(m_hWnd, pRect);
+}
+
 // ---------------------------------------------------------------------------
 
 CPaintDC::CPaintDC(CWnd* pWnd) : m_hWnd(pWnd->m_hWnd)

@@ -1,19 +1,23 @@
 #!/usr/bin/env python3
 """Smoke test of Tandemix's window under a private X server (Xvfb, xdotool,
 ImageMagick's import); each scenario prints what it checks.  The native
-program is held mid-run by a named pipe as its run log, nobody reading it.
-Wine cannot open a pipe without stalling its server: the Windows program is
-kept busy copying large files instead, and a probe beside it reads its labels.
+program is held mid-run by a named pipe as its run log, nobody reading it,
+or mid-copy by a preloaded library (HoldCopy.cpp) under a window manager
+(openbox).  Wine cannot open a pipe without stalling its server: the Windows
+program is kept busy copying large files instead, and a probe beside it
+reads its labels.
 """
 import argparse
 import ctypes
 import os
+import re
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 from pathlib import Path
 
 WINDOW_KEYS = ("ウィンドウ位置X", "ウィンドウ位置Y", "ウィンドウサイズX", "ウィンドウサイズY")
@@ -63,6 +67,29 @@ def xdotool(env, *args):
 def find_window(env):
     found = xdotool(env, "search", "--onlyvisible", "--name", "^Tandemix$").split()
     return int(found[0]) if found else None
+
+
+def xprop(env, window, name):
+    return subprocess.run(["xprop", *(["-root"] if window is None else ["-id", str(window)]), name], env=env,
+                          capture_output=True, text=True, timeout=60).stdout
+
+
+def find_copy_window(env):
+    """The native copy window, told by its role (xdotool cannot match its Japanese title)."""
+    found = xdotool(env, "search", "--onlyvisible", "--classname", ".").split()
+    return next((int(w) for w in found if '"tandemix-copy"' in xprop(env, w, "WM_WINDOW_ROLE")), None)
+
+
+def window_rect(env, window):
+    """The window's client rectangle and its rectangle with the window manager's frame; None until it is framed."""
+    info, extents = subprocess.run(["xwininfo", "-id", str(window)], env=env, capture_output=True, text=True,
+                                   timeout=60).stdout, xprop(env, window, "_NET_FRAME_EXTENTS")
+    keys = ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")
+    values = [re.search(rf"{key}:\s+(-?\d+)", info) for key in keys]
+    if "=" not in extents or not all(values):
+        return None
+    (x, y, w, h), (left, right, top, bottom) = (int(v[1]) for v in values), map(int, extents.split("=")[1].split(","))
+    return (x, y, x + w, y + h), (x - left, y - top, x + w + right, y + h + bottom)
 
 
 def dark_share(screen, x, y, width, height):
@@ -147,12 +174,12 @@ class Windows:
         for i in range(3):
             os.link(big, source / f"大きなファイル{i:02d}.bin")
 
-    def start(self, folder):
+    def start(self, folder, program=None):
         # The probe watches from before the program starts (see WindowProbe.cpp).
         self.probe = subprocess.Popen([str(self.wine), str(self.probe_exe)], env=self.env, stdout=subprocess.PIPE,
                                       stderr=subprocess.DEVNULL)
         check(self.probe.stdout.readline().startswith(b"ready"), "the probe starts")
-        return subprocess.Popen([str(self.wine), str(self.program)], cwd=folder, env=self.env,
+        return subprocess.Popen([str(self.wine), str(program or self.program)], cwd=folder, env=self.env,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
     def labels(self, window):
@@ -166,13 +193,13 @@ class Windows:
         subprocess.run(["wineserver", "-k"], env=self.server_env, timeout=60)
 
 
-def make_folder(program, folder, fill):
+def make_folder(program, folder, fill, level=2):
     """A source filled by fill(source), and settings that back it up and log to run.log; returns the source."""
     source = folder / "データ"
     source.mkdir(parents=True)
     fill(source)
     p = program.path
-    text = (f"[全般]\nバックアップセット数=1\n画面表示レベル=2\nログファイル名={p(folder / 'run.log')}\n"
+    text = (f"[全般]\nバックアップセット数=1\n画面表示レベル={level}\nログファイル名={p(folder / 'run.log')}\n"
             f"[バックアップセット1]\nバックアップ元={p(source)}\nバックアップ先={p(folder / 'バックアップ先')}\n")
     (folder / "Tandemix.ini").write_bytes(text.replace("\n", program.newline).encode(program.encoding))
     return source
@@ -243,23 +270,100 @@ def scenario_no_window(program, area):
               f"{case}: the run copies without a window (status {result.returncode})")
 
 
+def scenario_window_manager(program, env, area, hold_copy):
+    print("Under a window manager the copy window opens beside the progress window, and Cancel saves the rectangle"
+          " that the next run's window opens at")
+    wm = subprocess.Popen(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          preexec_fn=lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM))
+    folder, saved = area / "managed", None
+    make_folder(program, folder, lambda s: (s / "held.bin").write_bytes(os.urandom(3 << 16)), level=3)
+    run_env = dict(program.env, LD_PRELOAD=str(Path(hold_copy).resolve()), TANDEMIX_TEST_RELEASE=str(folder / "go"),
+                   ASAN_OPTIONS="detect_leaks=0:verify_asan_link_order=0")
+    try:
+        check(wait_for(lambda: "window id" in xprop(env, None, "_NET_SUPPORTING_WM_CHECK")), "openbox runs")
+        # The second run opens where the first was cancelled, and is moved and cancelled there.
+        for run in (1, 2):
+            (folder / "go").unlink(missing_ok=True)
+            shutil.rmtree(folder / "バックアップ先", ignore_errors=True)
+            process = subprocess.Popen([str(program.program)], cwd=folder, env=run_env, stdout=subprocess.PIPE,
+                                       stderr=subprocess.STDOUT)
+            try:
+                both = wait_for(lambda: all(w := (find_window(env), find_copy_window(env))) and
+                                all(map(lambda x: window_rect(env, x), w)) and w)
+                if not check(both, f"run {run}: the progress window and the copy window appear"):
+                    continue
+                frame = lambda: (window_rect(env, both[0]) or (None, None))[1]
+                if saved:
+                    check(wait_for(lambda: frame() == saved, 30),
+                          f"run {run}: the window opens at the saved rectangle {saved} ({frame()})")
+                (client, rect), copy = window_rect(env, both[0]), window_rect(env, both[1])[1]
+                apart = copy[0] >= rect[2] or copy[2] <= rect[0] or copy[1] >= rect[3] or copy[3] <= rect[1]
+                check(apart and min(copy) >= 0 and copy[2] <= 1024 and copy[3] <= 768,
+                      f"run {run}: the copy window {copy} is on the screen, beside the progress window {rect}")
+                if saved:   # so that the rectangle saved differs from the one it opened at
+                    xdotool(env, "windowmove", "--sync", both[0], client[0] - 40, client[1] - 30)
+                    wait_for(lambda: frame() not in (None, rect), 30)
+                    client, rect = window_rect(env, both[0])
+                xdotool(env, "mousemove", "--sync", client[2] - 56, client[1] + 127, "click", 1)
+                # Saved as the click is handled: only then is the held copy let go.
+                check(wait_for(lambda: window_keys(program, folder) == tuple(map(str, rect)), 60),
+                      f"run {run}: Cancel saves the window's rectangle {rect} ({window_keys(program, folder)})")
+                saved = rect
+            finally:
+                (folder / "go").touch()
+                status = finish(process)
+            check(status == 2, f"run {run}: the run ends with exit status 2 ({status})")
+    finally:
+        wm.terminate()
+        wm.wait(timeout=30)
+
+
+def scenario_zip(program, area):
+    print("The Windows zip's example, started in its own folder as a double-click starts it, shows the progress"
+          " window and makes its backup there")
+    folder = area / "zip"
+    subprocess.run([str(Path(__file__).resolve().parents[2] / "scripts/package"), "--zip-only", "--exe",
+                    str(program.program), "--out", str(area)], check=True, capture_output=True, timeout=600)
+    with zipfile.ZipFile(next(area.glob("Tandemix-*-win64.zip"))) as z:
+        z.extractall(folder)
+    process = program.start(folder, folder / "Tandemix.exe")
+    try:
+        check(program.labels(None), "the progress window shows the run's labels")
+    finally:
+        status = finish(process)
+    check(status == 0, f"the run ends with exit status 0 ({status})")
+    source, backup = folder / "source", folder / "backup"
+    expected = {"documents/notes.txt", "documents/report.txt", "documents/photos/trip.txt", "single/settings.conf"}
+    copied = {str(p.relative_to(backup)) for p in backup.rglob("*") if p.is_file()}
+    check(copied == expected and all((backup / name).read_bytes() == (source / name.replace("single/", "")).read_bytes()
+                                     for name in expected) and (folder / "backup.log").exists(),
+          f"the backup and its log are beside the program, without the excluded files ({sorted(copied)})")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--platform", choices=["native", "windows"], required=True)
-    for option in ("--program", "--probe", "--wine", "--screenshot"):
+    for option in ("--program", "--probe", "--wine", "--screenshot", "--hold-copy"):
         parser.add_argument(option)
     args = parser.parse_args()
     xvfb, env = start_xvfb()
     program = (Native if args.platform == "native" else Windows)(args, env)
-    area = Path(tempfile.mkdtemp(prefix="tandemix-gui-"))
+    # The native area is on tmpfs, which cannot clone a file: the copy holder sees the copy's data.
+    area = Path(tempfile.mkdtemp(prefix="tandemix-gui-", dir="/dev/shm" if args.platform == "native" else None))
     try:
-        for cancel in (False, True):
+        shot = args.screenshot and Path(args.screenshot)
+        scenarios = [lambda: scenario_window(program, env, area, False, shot),
+                     lambda: scenario_window(program, env, area, True, None)]
+        if args.platform == "windows":
+            scenarios.append(lambda: scenario_zip(program, area))
+        else:
+            scenarios += [lambda: scenario_no_window(program, area),
+                          lambda: scenario_window_manager(program, env, area, args.hold_copy)]
+        for scenario in scenarios:
             try:
-                scenario_window(program, env, area, cancel, args.screenshot and not cancel and Path(args.screenshot))
+                scenario()
             except Exception as error:   # a scenario that breaks is a failure, not the end
                 check(False, f"the scenario ran to its end ({error!r})")
-        if args.platform == "native":
-            scenario_no_window(program, area)
     finally:
         program.stop()
         xvfb.terminate()

@@ -370,22 +370,30 @@ gboolean CDialogHost::OnTimer(gpointer pData)
     return G_SOURCE_CONTINUE;
 }
 
+bool CDialogHost::ApplyPendingOuter(HWND hTop)
+{
+    if (!hTop->bMapped || !hTop->bPendingOuter)
+        return false;
+    // A window rectangle set before the window was shown took the whole
+    // rectangle for the client area, as the frame was not known yet.  Once
+    // the window manager has framed the window, the client area gets what
+    // the frame leaves of it, so that the window stands where it was saved.
+    // Without a window manager there is no frame and nothing to correct.
+    RECT frame = FrameWidths(hTop);
+    if (frame.left + frame.right + frame.top + frame.bottom == 0)
+        return false;
+    hTop->bPendingOuter = false;
+    const RECT& rc = hTop->rcPendingOuter;
+    gtk_window_move(GTK_WINDOW(hTop->pWidget), rc.left, rc.top);
+    ResizeClient(hTop, rc.right - rc.left - frame.left - frame.right, rc.bottom - rc.top - frame.top - frame.bottom);
+    return true;
+}
+
 gboolean CDialogHost::OnConfigure(GtkWidget*, GdkEventConfigure* pEvent, gpointer pData)
 {
     HWND hTop = static_cast<HWND>(pData);
-    if (hTop->bMapped && hTop->bPendingOuter) {
-        // The frame is known now: give the client area what is left of the
-        // rectangle that was set before the window was shown.
-        hTop->bPendingOuter = false;
-        RECT frame = FrameWidths(hTop);
-        if (frame.left + frame.right + frame.top + frame.bottom > 0) {
-            const RECT& rc = hTop->rcPendingOuter;
-            gtk_window_move(GTK_WINDOW(hTop->pWidget), rc.left, rc.top);
-            ResizeClient(hTop, rc.right - rc.left - frame.left - frame.right,
-                         rc.bottom - rc.top - frame.top - frame.bottom);
-            return FALSE;
-        }
-    }
+    if (ApplyPendingOuter(hTop))
+        return FALSE;
     if (pEvent->width != hTop->cxClient || pEvent->height != hTop->cyClient) {
         hTop->cxClient = pEvent->width;
         hTop->cyClient = pEvent->height;
@@ -396,7 +404,11 @@ gboolean CDialogHost::OnConfigure(GtkWidget*, GdkEventConfigure* pEvent, gpointe
 
 gboolean CDialogHost::OnMap(GtkWidget*, GdkEvent*, gpointer pData)
 {
-    static_cast<HWND>(pData)->bMapped = true;
+    // A window manager frames a window before it maps it, and may send no
+    // configure event after: the frame is known here.
+    HWND hTop = static_cast<HWND>(pData);
+    hTop->bMapped = true;
+    ApplyPendingOuter(hTop);
     return FALSE;
 }
 

@@ -89,6 +89,9 @@ public:
     // without a window manager.
     static RECT FrameWidths(HWND hTop);
     static void ResizeClient(HWND hTop, int cx, int cy);
+    // Fits the client area to a window rectangle set before the window was
+    // shown, once it is shown and framed; TRUE when it did.
+    static bool ApplyPendingOuter(HWND hTop);
     static void NoteMove(HWND hTop);
     static void ReportSize(HWND hTop);
 
