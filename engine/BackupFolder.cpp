@@ -104,7 +104,9 @@ void ReportUnlistableFolder(const char* pszSrcRoot, const char* pszRelPath)
     const BOOL bRoot = szFolder[1] == '\0' || IsDriveRoot(szFolder) || IsShareRoot(szFolder);
     const BOOL bCopied = bRoot ? SafeCopy(szEntry, sizeof(szEntry), szFolder)
                                : CopyWithoutSeparator(szEntry, sizeof(szEntry), szFolder);
-    if (!bCopied || !services.Exists(szEntry))
+    // An entry that cannot be asked for (no descriptor left, say) is still
+    // a folder left out.
+    if (!bCopied || (!services.Exists(szEntry) && IsMissingError(services.GetLastError())))
         return;
     ReportFailure("  フォルダを読めないのでコピーしません  ", szFolder, dwError);
 }
@@ -175,7 +177,7 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
     short nStop = 0;
     CFileFind finder;
     BOOL bMore = finder.FindFile(szPattern);
-    if (!bMore)
+    if (!bMore && finder.GetListingError() == 0)
         ReportUnlistableFolder(pszSrcRoot, pszRelPath);
     while (bMore && nStop == 0) {
         bMore = finder.FindNextFile();
@@ -205,6 +207,11 @@ short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* p
             nStop = BackupFile(pszSrcRoot, pszDstRoot, szEntryRel, pSet);
         }
     }
+    // A listing that broke off is no end of the folder: what it did not
+    // name is missing from the copy.
+    if (!bMore && finder.GetListingError() != 0 && SafeCopy(szEntryRel, sizeof(szEntryRel), pszSrcRoot) &&
+        SafeCat(szEntryRel, sizeof(szEntryRel), pszRelPath))
+        ReportFailure("  フォルダを読めないのでコピーしません  ", szEntryRel, finder.GetListingError());
     finder.Close();
 
     WriteLogFormat(LOG_DETAIL, "  フォルダのコピー終了 %s", szPattern);

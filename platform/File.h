@@ -15,7 +15,8 @@ public:
 
 // Folder enumeration with the framework's protocol: FindFile starts it,
 // FindNextFile makes the next entry current and returns FALSE when that
-// entry is the last one.
+// entry is the last one.  Unlike the framework's, it tells a listing that
+// broke off from one that ended (GetListingError).
 class CFileFind {
 public:
     CFileFind();
@@ -29,6 +30,11 @@ public:
     BOOL IsDirectory() const;
     const char* GetFileName() const { return m_current.szName; }
 
+    // The error that cut the listing short, once FindFile or FindNextFile
+    // has returned FALSE for it; 0 when the listing ran to its end (or never
+    // started: the services' GetLastError() tells why).
+    DWORD GetListingError() const { return m_dwError; }
+
 private:
     CFileFind(const CFileFind&) = delete;
     CFileFind& operator=(const CFileFind&) = delete;
@@ -37,4 +43,5 @@ private:
     DirEntry m_current;
     DirEntry m_next;
     BOOL m_bHaveNext;
+    DWORD m_dwError;
 };

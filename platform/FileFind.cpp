@@ -5,7 +5,7 @@
 // The framework's protocol reports "this was the last entry" together with
 // the entry itself, so the reader is always kept one entry ahead.
 
-CFileFind::CFileFind() : m_pReader(nullptr), m_current(), m_next(), m_bHaveNext(FALSE)
+CFileFind::CFileFind() : m_pReader(nullptr), m_current(), m_next(), m_bHaveNext(FALSE), m_dwError(0)
 {
 }
 
@@ -17,11 +17,13 @@ CFileFind::~CFileFind()
 BOOL CFileFind::FindFile(const char* pszPattern)
 {
     Close();
+    m_dwError = 0;
     m_pReader = GetFileServices().OpenDirectory(pszPattern);
     if (m_pReader == nullptr)
         return FALSE;
     m_bHaveNext = m_pReader->Next(m_next);
     if (!m_bHaveNext) {
+        m_dwError = m_pReader->GetError();
         Close();
         return FALSE;
     }
@@ -34,6 +36,8 @@ BOOL CFileFind::FindNextFile()
         return FALSE;
     m_current = m_next;
     m_bHaveNext = m_pReader->Next(m_next);
+    if (!m_bHaveNext)
+        m_dwError = m_pReader->GetError();
     return m_bHaveNext;
 }
 

@@ -50,9 +50,17 @@ typedef void (*CopyFailureFn)(const char* pszTo, DWORD dwError, BOOL bFolder, vo
 class DirectoryReader {
 public:
     virtual ~DirectoryReader() {}
-    // Fills the next entry; FALSE when there is none left.  "." and ".."
-    // are passed through, as the platform returns them.
+    // Fills the next entry; FALSE when there is none left, or when reading
+    // the listing failed part way (GetError() tells the two apart).  "."
+    // and ".." are passed through, as the platform returns them.
     virtual BOOL Next(DirEntry& entry) = 0;
+    // The error that cut the listing short; 0 while it has not failed.  A
+    // listing that fails is no end of the folder: what it did not name
+    // would be left out of the backup.
+    DWORD GetError() const { return m_dwError; }
+
+protected:
+    DWORD m_dwError = 0;
 };
 
 class FileServices {

@@ -69,8 +69,10 @@ public:
             errno = 0;
             struct dirent* pEntry = readdir(m_pDir);
             if (pEntry == nullptr) {
-                if (errno != 0)
+                if (errno != 0) {
+                    m_dwError = static_cast<DWORD>(errno);
                     Fail(errno);
+                }
                 return FALSE;
             }
             // Linux names are at most 255 bytes; this never skips one.

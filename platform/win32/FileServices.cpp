@@ -81,6 +81,8 @@ public:
             return FALSE;
         FillEntry(m_data, entry);
         m_bHaveData = FindNextFileW(m_hFind, &m_data);
+        if (!m_bHaveData && ::GetLastError() != ERROR_NO_MORE_FILES)
+            m_dwError = ::GetLastError();
         return TRUE;
     }
 

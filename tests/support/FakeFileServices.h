@@ -30,6 +30,7 @@ public:
     enum FaultKind {
         FAIL_STATUS,  // GetStatus, GetIdentity and Exists of the path
         FAIL_LIST,    // listing the folder
+        FAIL_LISTING, // the folder's listing breaks off after its first entry
         FAIL_READ,    // CanRead of the file
         FAIL_RENAME,  // renaming the path
         FAIL_DRIVE,   // every call on the path or below it
