@@ -46,29 +46,49 @@ TEST_F(Safety, ASetWhoseItemIsOrHoldsItsSourceIsRefused)
 {
     WriteFile("x/data/a.txt", "only copy", BASE_TIME);
     WriteFile("y/a.txt", "only copy", BASE_TIME);
+    WriteFile("p/n/q/n/a.txt", "only copy", BASE_TIME);
     const std::string type2 = "世代数=1\n世代管理タイプ=2\n";
-    // The folder's item is the folder itself; the file's is the file.
-    WriteSettings({Set("x/data", "x", type2), Set("y/a.txt", "y", type2)});
+    // The folder's item is the folder itself; the file's is the file; the
+    // last one's, p/n, lies two levels above its source.
+    WriteSettings({Set("x/data", "x", type2), Set("y/a.txt", "y", type2), Set("p/n/q/n", "p", type2)});
     for (int run = 1; run <= 2; run++) {
         EXPECT_EQ(1, Run()) << "run " << run;
         EXPECT_EQ((Lines{"a.txt"}), ListTree("x/data"));
         EXPECT_EQ((Lines{"a.txt"}), ListTree("y"));
-        EXPECT_EQ("only copy", ReadFile("x/data/a.txt") + ReadFile("y/a.txt").substr(9));
+        EXPECT_EQ((Lines{"n/", "n/q/", "n/q/n/", "n/q/n/a.txt"}), ListTree("p"));
+        EXPECT_EQ("only copy", ReadFile("x/data/a.txt") + ReadFile("y/a.txt").substr(9) + ReadFile("p/n/q/n/a.txt").substr(9));
     }
     const Lines log = Log();
-    for (int n : {1, 2})
+    for (int n : {1, 2, 3})
         EXPECT_EQ(1u, CountPrefix(log, "バックアップセット " + std::to_string(n) + " ... バックアップ先がバックアップ元と重なる"));
 }
 
+// However the destination comes to lie inside the source, two levels down
+// or bound into it (where no way up from the destination leads), the walk
+// passes over the backup when it meets it.
 TEST_F(Safety, TheWalkNeverCopiesTheBackupIntoItself)
 {
-    WriteFile("x/a.txt", "a", BASE_TIME);
-    WriteFile("x/sub/b.txt", "b", BASE_TIME);
-    WriteSettings({Set("x", "x/bk")});
-    for (int run = 1; run <= 2; run++)
-        EXPECT_EQ(0, Run()) << "run " << run;
-    EXPECT_EQ((Lines{"x/", "x/a.txt", "x/sub/", "x/sub/b.txt"}), ListTree("x/bk"));
-    EXPECT_EQ(1u, CountPrefix(Log(), "  バックアップ先のフォルダなのでコピーせず " + ProgramPath("x/bk")));
+    for (const std::string source : {"x", "y"}) {
+        WriteFile(source + "/a.txt", "a", BASE_TIME);
+        WriteFile(source + "/sub/b.txt", "b", BASE_TIME);
+    }
+    // As on any run after the first, the destinations are there already.
+    for (const char* pszFolder : {"x/bk/daily", "y/mnt", "bk"})
+        std::filesystem::create_directories(HostPath(pszFolder));
+    Mounted bound;
+    if (!IsWindows() && geteuid() == 0 &&
+        std::system(("mount --bind '" + HostPath("bk") + "' '" + HostPath("y/mnt") + "' 2>/dev/null").c_str()) == 0)
+        bound.path = HostPath("y/mnt");
+    WriteSettings({Set("x", "x/bk/daily"), Set("y", "bk")});
+    EXPECT_EQ(0, Run());
+    EXPECT_EQ((Lines{"a.txt", "bk/", "sub/", "sub/b.txt"}), ListTree("x/bk/daily/x"));
+    const std::string passed = "  バックアップ先のフォルダなのでコピーせず ";
+    EXPECT_EQ(1u, CountPrefix(Log(), passed + ProgramPath("x/bk/daily")));
+    // Binding a folder into another needs root and mount on Linux.
+    if (!bound.path.empty()) {
+        EXPECT_EQ((Lines{"a.txt", "sub/", "sub/b.txt"}), ListTree("bk/y"));
+        EXPECT_EQ(1u, CountPrefix(Log(), passed + ProgramPath("y/mnt")));
+    }
 }
 
 // A tree deeper than a walk by recursion survives, walked with a few
