@@ -255,6 +255,10 @@ void CFolderWalk::HandleEntry(WalkFolder& folder)
         ReportLongEntry(m_pszSrcRoot, RelOf(folder), pszName, bDirectory, m_pSet);
         return;
     }
+    if (folder.finder.IsFolderLink()) {
+        WriteLogFormat(LOG_DETAIL, "  ジャンクションかフォルダへのリンクなのでコピーせず %s%s", m_pszSrcRoot, m_szRel);
+        return;
+    }
     if (!bDirectory) {
         WriteLogFormat(LOG_DETAIL, "  ファイルを発見 %s", m_szRel);
         m_nStop = BackupFile(m_pszSrcRoot, m_pszDstRoot, m_szRel, m_pSet);

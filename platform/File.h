@@ -31,6 +31,7 @@ public:
 
     BOOL IsDots() const;
     BOOL IsDirectory() const { return m_current.bDirectory; }
+    BOOL IsFolderLink() const { return m_current.bFolderLink; }
     const char* GetFileName() const { return m_current.name.c_str(); }
 
     // The error that cut the listing short, once FindFile or FindNextFile
@@ -51,6 +52,7 @@ private:
     struct Entry {
         std::string name;
         BOOL bDirectory = FALSE;
+        BOOL bFolderLink = FALSE;
     };
 
     BOOL ReadNext(Entry& entry);

@@ -60,7 +60,7 @@ void CFileFind::KeepInMemory()
     m_pReader = nullptr;
     DirEntry entry;
     while (pReader->Next(entry))
-        m_kept.push_back(Entry{entry.szName, entry.bDirectory});
+        m_kept.push_back(Entry{entry.szName, entry.bDirectory, entry.bFolderLink});
     m_dwKeptError = pReader->GetError();
     delete pReader;
 }
@@ -75,6 +75,7 @@ BOOL CFileFind::ReadNext(Entry& entry)
         }
         entry.name.assign(next.szName);
         entry.bDirectory = next.bDirectory;
+        entry.bFolderLink = next.bFolderLink;
         return TRUE;
     }
     if (m_nNextKept < m_kept.size()) {

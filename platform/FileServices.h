@@ -31,6 +31,10 @@ struct DirEntry {
     // up to 765 bytes of UTF-8; a name cut short would be another name.
     char szName[768];
     BOOL bDirectory;     // a real folder; on POSIX a symbolic link never is
+    // Windows: a junction or a link to a folder (bDirectory is FALSE).  The
+    // walk never enters one: it may lead anywhere, the backup itself
+    // included, and a delete of its copy would reach its target.
+    BOOL bFolderLink;
 };
 
 // What makes a file-system object the same object under any spelling of

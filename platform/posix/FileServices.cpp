@@ -87,6 +87,7 @@ public:
                 // link instead of following it.
                 entry.bDirectory = pEntry->d_type == DT_DIR;
             }
+            entry.bFolderLink = FALSE;
             return TRUE;
         }
     }
@@ -260,6 +261,7 @@ public:
             return nullptr;
         }
         entry.bDirectory = S_ISDIR(st.st_mode);
+        entry.bFolderLink = FALSE;
         return new SingleEntryReader(entry);
     }
 

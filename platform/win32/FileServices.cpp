@@ -59,12 +59,21 @@ BOOL FindEntry(const char* pszPath, WIN32_FIND_DATAW& data)
     return TRUE;
 }
 
+// Reparse points whose tag has this bit stand for another name (junctions,
+// mount points, folder links), unlike those that keep a folder's own data
+// elsewhere (cloud placeholders, deduplicated files).
+const DWORD REPARSE_TAG_NAME_SURROGATE = 0x20000000;
+
 void FillEntry(const WIN32_FIND_DATAW& data, DirEntry& entry)
 {
     const std::string name = Utf8FromWide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
     // 255 units of a name are at most 765 bytes: the entry always holds it.
     CopyTextCut(entry.szName, sizeof entry.szName, name.c_str(), name.size());
-    entry.bDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const BOOL bFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // For a reparse point the listing gives its tag in dwReserved0.
+    entry.bFolderLink = bFolder && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                        (data.dwReserved0 & REPARSE_TAG_NAME_SURROGATE) != 0;
+    entry.bDirectory = bFolder && !entry.bFolderLink;
 }
 
 class Win32DirectoryReader : public DirectoryReader {
