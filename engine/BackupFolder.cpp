@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/RunState.h"
@@ -133,12 +136,24 @@ void ReportLongEntry(const char* pszSrcRoot, const char* pszRelPath, const char*
     ReportTooLong(pszSrcRoot, pszRelPath, pszName);
 }
 
-// One folder on the walk's way down: its place in the walk's relative path
-// and its listing.
+// TRUE when the walk hands the entry on (to BackupFile, or to a walk of
+// its own), FALSE when the set's filters leave it out by name.  pszRel is
+// its relative path (with a separator after a folder).
+BOOL IsHandedOn(const char* pszRel, const char* pszName, BOOL bDirectory, const BackupSet* pSet)
+{
+    return bDirectory ? IsTargetFolder(pszRel, pSet) != 0 : IsTargetExtension(pszName, pSet) != 0;
+}
+
+// One folder on the walk's way down: its place in the walk's relative path,
+// its listing, and, when its copy's folder takes names that differ only in
+// case for one, the keys of the names it has handed on so far (hashed: a
+// folder of many names costs little).
 struct WalkFolder {
     size_t nRel;    // length of its relative path in CFolderWalk::m_szRel
     BOOL bNullRel;  // the walk's root, whose relative path is null
     BOOL bMore;     // its listing has entries left
+    BOOL bCaseInsensitive;
+    std::unordered_set<size_t> caseKeys;
     CFileFind finder;
 };
 
@@ -166,12 +181,14 @@ private:
     void Enter(BOOL bNullRel);
     void Leave();
     void HandleEntry(WalkFolder& folder);
+    BOOL IsCaseCollision(WalkFolder& folder, const char* pszName);
 
     const char* m_pszSrcRoot;
     const char* m_pszDstRoot;
     BackupSet* m_pSet;
     short m_nStop;
     std::vector<std::unique_ptr<WalkFolder>> m_folders;
+    std::string m_caseKey;
     char m_szRel[PATH_BUFFER];  // the deepest folder's, or an entry's, relative path
     char m_szPattern[PATH_BUFFER];
     char m_szEntryDst[PATH_BUFFER];
@@ -224,6 +241,9 @@ void CFolderWalk::Enter(BOOL bNullRel)
     pFolder->bMore = pFolder->finder.FindFile(m_szPattern);
     if (!pFolder->bMore && pFolder->finder.GetListingError() == 0)
         ReportUnlistableFolder(m_pszSrcRoot, pszRel);
+    pFolder->bCaseInsensitive = pFolder->bMore && SafeCopy(m_szEntryDst, sizeof(m_szEntryDst), m_pszDstRoot) &&
+                                SafeCat(m_szEntryDst, sizeof(m_szEntryDst), pszRel) &&
+                                GetFileServices().IsCaseInsensitive(m_szEntryDst);
     m_folders.push_back(std::move(pFolder));
 }
 
@@ -259,6 +279,9 @@ void CFolderWalk::HandleEntry(WalkFolder& folder)
         WriteLogFormat(LOG_DETAIL, "  ジャンクションかフォルダへのリンクなのでコピーせず %s%s", m_pszSrcRoot, m_szRel);
         return;
     }
+    if (folder.bCaseInsensitive && IsHandedOn(m_szRel, pszName, bDirectory, m_pSet) &&
+        IsCaseCollision(folder, pszName))
+        return;
     if (!bDirectory) {
         WriteLogFormat(LOG_DETAIL, "  ファイルを発見 %s", m_szRel);
         m_nStop = BackupFile(m_pszSrcRoot, m_pszDstRoot, m_szRel, m_pSet);
@@ -280,6 +303,42 @@ void CFolderWalk::HandleEntry(WalkFolder& folder)
 // TRUE, after a result line, when the folder has already handed on a name
 // that its copy's folder takes for this one: the later of the two is left
 // out, so that neither copy overwrites the other and no generation churns.
+BOOL CFolderWalk::IsCaseCollision(WalkFolder& folder, const char* pszName)
+{
+    MakeCaseKey(pszName, m_caseKey);
+    if (folder.caseKeys.insert(std::hash<std::string>()(m_caseKey)).second)
+        return FALSE;
+    // Seldom met: the earlier name is looked up in a listing of its own
+    // rather than every name kept.  m_szEntryDst is free until the entry is
+    // handed on.
+    const std::string key = m_caseKey;
+    const std::string folderRel(m_szRel, folder.nRel);
+    std::string earlier;
+    CFileFind finder;
+    BOOL bMore = SafeCopy(m_szPattern, sizeof(m_szPattern), m_pszSrcRoot) &&
+                 SafeCat(m_szPattern, sizeof(m_szPattern), folderRel.c_str()) &&
+                 SafeCat(m_szPattern, sizeof(m_szPattern), ALL_ENTRIES) && finder.FindFile(m_szPattern);
+    while (bMore && earlier.empty()) {
+        bMore = finder.FindNextFile();
+        const char* pszOther = finder.GetFileName();
+        const BOOL bDirectory = finder.IsDirectory();
+        if (finder.IsDots() || finder.IsFolderLink() || strcmp(pszOther, pszName) == 0)
+            continue;
+        MakeCaseKey(pszOther, m_caseKey);
+        if (m_caseKey == key && SafeCopy(m_szEntryDst, sizeof(m_szEntryDst), folderRel.c_str()) &&
+            SafeCat(m_szEntryDst, sizeof(m_szEntryDst), pszOther) &&
+            (!bDirectory || SafeCat(m_szEntryDst, sizeof(m_szEntryDst), PATH_SEP_STR)) &&
+            IsHandedOn(m_szEntryDst, pszOther, bDirectory, m_pSet))
+            earlier = pszOther;
+    }
+    if (earlier.empty())
+        return FALSE;  // gone since, or only the keys' hashes were alike
+    WriteLogFormat(LOG_RESULT, "  大文字と小文字だけが違う名前なのでコピーしません  %s%s  先の名前=%s", m_pszSrcRoot,
+                   m_szRel, earlier.c_str());
+    NoteRunFailure();
+    return TRUE;
+}
+
 }  // namespace
 
 void ClearWalkGuard()

@@ -94,6 +94,32 @@ TEST_F(SetLoopTest, TheWalkFollowsTheListingDepthFirst)
     EXPECT_EQ(expected, m_fake.m_copies);
 }
 
+// Onto a folder that takes names differing only in case for one, the later
+// of two such names in the listing is left out and reported with the
+// earlier, file or folder alike; names the set excludes clash with nothing.
+TEST_F(SetLoopTest, NamesThatDifferOnlyInCaseNeverShareACopy)
+{
+    if (WINDOWS_FORMS)
+        GTEST_SKIP() << "the test's own folders cannot hold both names there; the end-to-end test has them";
+    for (const char* pszRel : {"Docs/a.txt", "docs", "report.txt", "x.TMP", "x.tmp", "Ärger.txt", "ärger.txt"})
+        m_fake.AddFile("/C/src/" + std::string(pszRel), 100, pszRel);
+    m_fake.m_foldingCase = "/D/bk";
+    BackupSet* pSet = AddSet(1, "/C/src", "/D/bk/");
+    pSet->pszExcludedExt[0] = new char[4];
+    snprintf(pSet->pszExcludedExt[0], 4, "tmp");
+    pSet->nExcludedExtCount = 1;
+
+    RunBackupSets();
+
+    EXPECT_EQ((Lines{"/D/bk/src/Docs/a.txt", "/D/bk/src/report.txt", "/D/bk/src/Ärger.txt"}), m_fake.m_copies);
+    const Lines lines = LogLines();
+    const std::string clash = "  大文字と小文字だけが違う名前なのでコピーしません  /C/src/";
+    EXPECT_EQ(2u, CountPrefix(lines, "  大文字と小文字だけが違う名前"));
+    EXPECT_EQ(1u, CountPrefix(lines, clash + "docs  先の名前=Docs"));
+    EXPECT_EQ(1u, CountPrefix(lines, clash + "ärger.txt  先の名前=Ärger.txt"));
+    EXPECT_NE(0, g_nRunFailures);
+}
+
 // Nothing at the destination is rotated or made for a source that cannot
 // be read; the run goes on and is counted as failed.
 TEST_F(SetLoopTest, UnreadableSourcesCostNoOlderCopies)

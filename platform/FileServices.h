@@ -4,6 +4,8 @@
 // the same seam; tests put a fake in its place with SetFileServices().
 #pragma once
 
+#include <string>
+
 #include "PlatformTypes.h"
 #include "platform/Time.h"
 
@@ -128,6 +130,16 @@ public:
     // TRUE when the folder can be listed, also when it is empty.
     virtual BOOL CanList(const char* pszFolder) = 0;
 
+    // TRUE when the destination folder takes names that differ only in case
+    // for one name (FAT, exFAT, NTFS, SMB, a case-folding ext4 or f2fs
+    // folder; on Windows always): two such source names would land on one
+    // copy.  FALSE also when it cannot be told.
+    virtual BOOL IsCaseInsensitive(const char* pszFolder)
+    {
+        (void)pszFolder;
+        return FALSE;
+    }
+
     // TRUE when the file can be opened for reading (never for a folder).  On
     // POSIX a link that is not followed is readable when its target text is.
     virtual BOOL CanRead(const char* pszPath, BOOL bFollowLink = FALSE) = 0;
@@ -187,6 +199,11 @@ FileServices& GetRealFileServices();
 // TRUE when the error says that the entry is not there (any more): such an
 // entry vanished between a listing and a query, which is no failure.
 BOOL IsMissingError(DWORD dwError);
+
+// Sets key to what tells a name apart on a folder that ignores case
+// (IsCaseInsensitive): two names have one key exactly when such a folder
+// takes them for one name.  The key is no text to show.
+void MakeCaseKey(const char* pszName, std::string& key);
 
 // Text of a system error, for log lines ("Permission denied", ...), in
 // UTF-8.

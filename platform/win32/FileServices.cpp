@@ -376,6 +376,10 @@ public:
         return ::GetLastError() == ERROR_FILE_NOT_FOUND;
     }
 
+    // NTFS can hold names that differ only in case, but Windows programs,
+    // this one's later runs included, cannot tell them apart.
+    BOOL IsCaseInsensitive(const char*) override { return TRUE; }
+
     BOOL CanRead(const char* pszPath, BOOL) override
     {
         std::wstring path;
@@ -511,6 +515,21 @@ FileServices& GetRealFileServices()
 BOOL IsMissingError(DWORD dwError)
 {
     return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
+}
+
+void MakeCaseKey(const char* pszName, std::string& key)
+{
+    // Upper case as the system's own tables have it, whatever the user's
+    // language: the file systems compare names so.
+    std::wstring wide;
+    if (!WideFromUtf8(pszName, wide))
+        wide.assign(pszName, pszName + strlen(pszName));
+    std::wstring upper(wide.size(), L'\0');
+    const int nLength = static_cast<int>(wide.size());
+    if (nLength > 0 && LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), nLength, &upper[0], nLength,
+                                     nullptr, nullptr, 0) != nLength)
+        upper = wide;
+    key.assign(reinterpret_cast<const char*>(upper.data()), upper.size() * sizeof(wchar_t));
 }
 
 void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)

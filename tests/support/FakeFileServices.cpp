@@ -101,6 +101,12 @@ DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)
     return new SortedReader(entries, dwBreak != 0 ? dwBreak : pReal->GetError());
 }
 
+BOOL FakeFileServices::IsCaseInsensitive(const char* pszFolder)
+{
+    return (!m_foldingCase.empty() && IsBelow(pszFolder, m_foldingCase)) ||
+           Result(Real().IsCaseInsensitive(Place(pszFolder).c_str()));
+}
+
 int FakeFileServices::CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL bFollowLink)
 {
     *pbAborted = FALSE;
