@@ -14,6 +14,10 @@ void GuardFolder(const char* pszPath);
 // Walks srcRoot + relPath (relPath null at the root, else ending with a
 // separator) and copies it to dstRoot + relPath, which exists.  Once the
 // walk of a folder has finished, its copy is given what it keeps of the
-// source folder (mode, times...).  Returns the stop flag.
+// source folder (mode, times...).  A listing that breaks off, and a name
+// that the copy's folder would take for an earlier one differing only in
+// case, are reported and count as failures.  Any depth a path buffer
+// holds is walked, with a bounded number of listings open.  Returns the
+// stop flag.
 short BackupFolder(const char* pszSrcRoot, const char* pszRelPath, const char* pszDstRoot,
                    BackupSet* pSet);

@@ -202,13 +202,12 @@ BOOL IsDestinationInSource(const BackupSet* pSet)
     return GetFileServices().GetIdentity(pSet->szSource, source) && IsSameOrAbove(source, pSet->szDest);
 }
 
-// When the set's destination lies inside its source, the walk must not
-// copy the backup into itself: it is told which folders to pass over.
-void GuardWalk(const BackupSet* pSet, const char* pszCopyFolder, BOOL bDestInSource)
+// The walk must not copy the backup into itself, however the destination
+// comes to lie inside the source (a bind mount, a link on the way that the
+// climb above does not see): it is told which folders to pass over, always.
+void GuardWalk(const BackupSet* pSet, const char* pszCopyFolder, BOOL)
 {
     ClearWalkGuard();
-    if (!bDestInSource)
-        return;
     GuardFolder(pSet->szDest);
     GuardFolder(pszCopyFolder);
 }

@@ -4,6 +4,8 @@
 // the same seam; tests put a fake in its place with SetFileServices().
 #pragma once
 
+#include <string>
+
 #include "PlatformTypes.h"
 #include "platform/Time.h"
 
@@ -31,6 +33,10 @@ struct DirEntry {
     // up to 765 bytes of UTF-8; a name cut short would be another name.
     char szName[768];
     BOOL bDirectory;     // a real folder; on POSIX a symbolic link never is
+    // Windows: a junction or a link to a folder (bDirectory is FALSE).  The
+    // walk never enters one: it may lead anywhere, the backup itself
+    // included, and a delete of its copy would reach its target.
+    BOOL bFolderLink;
 };
 
 // What makes a file-system object the same object under any spelling of
@@ -50,9 +56,17 @@ typedef void (*CopyFailureFn)(const char* pszTo, DWORD dwError, BOOL bFolder, vo
 class DirectoryReader {
 public:
     virtual ~DirectoryReader() {}
-    // Fills the next entry; FALSE when there is none left.  "." and ".."
-    // are passed through, as the platform returns them.
+    // Fills the next entry; FALSE when there is none left, or when reading
+    // the listing failed part way (GetError() tells the two apart).  "."
+    // and ".." are passed through, as the platform returns them.
     virtual BOOL Next(DirEntry& entry) = 0;
+    // The error that cut the listing short; 0 while it has not failed.  A
+    // listing that fails is no end of the folder: what it did not name
+    // would be left out of the backup.
+    DWORD GetError() const { return m_dwError; }
+
+protected:
+    DWORD m_dwError = 0;
 };
 
 class FileServices {
@@ -116,6 +130,16 @@ public:
     // TRUE when the folder can be listed, also when it is empty.
     virtual BOOL CanList(const char* pszFolder) = 0;
 
+    // TRUE when the destination folder takes names that differ only in case
+    // for one name (FAT, exFAT, NTFS, SMB, a case-folding ext4 or f2fs
+    // folder; on Windows always): two such source names would land on one
+    // copy.  FALSE also when it cannot be told.
+    virtual BOOL IsCaseInsensitive(const char* pszFolder)
+    {
+        (void)pszFolder;
+        return FALSE;
+    }
+
     // TRUE when the file can be opened for reading (never for a folder).  On
     // POSIX a link that is not followed is readable when its target text is.
     virtual BOOL CanRead(const char* pszPath, BOOL bFollowLink = FALSE) = 0;
@@ -175,6 +199,11 @@ FileServices& GetRealFileServices();
 // TRUE when the error says that the entry is not there (any more): such an
 // entry vanished between a listing and a query, which is no failure.
 BOOL IsMissingError(DWORD dwError);
+
+// Sets key to what tells a name apart on a folder that ignores case
+// (IsCaseInsensitive): two names have one key exactly when such a folder
+// takes them for one name.  The key is no text to show.
+void MakeCaseKey(const char* pszName, std::string& key);
 
 // Text of a system error, for log lines ("Permission denied", ...), in
 // UTF-8.

@@ -2,12 +2,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <locale.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <set>
 #include <string>
 #include <system_error>
@@ -69,8 +74,10 @@ public:
             errno = 0;
             struct dirent* pEntry = readdir(m_pDir);
             if (pEntry == nullptr) {
-                if (errno != 0)
+                if (errno != 0) {
+                    m_dwError = static_cast<DWORD>(errno);
                     Fail(errno);
+                }
                 return FALSE;
             }
             // Linux names are at most 255 bytes; this never skips one.
@@ -85,6 +92,7 @@ public:
                 // link instead of following it.
                 entry.bDirectory = pEntry->d_type == DT_DIR;
             }
+            entry.bFolderLink = FALSE;
             return TRUE;
         }
     }
@@ -111,6 +119,17 @@ private:
     DirEntry m_entry;
     BOOL m_bDone;
 };
+
+// File systems that take names differing only in case for one name, by
+// their statfs type: FAT, exFAT, NTFS (the old driver and ntfs3) and the
+// SMB clients.  Treating a case-sensitive share as one of them leaves out
+// one of two such names, with a line in the log; the other way round one
+// copy would silently overwrite the other.
+const unsigned long CASE_FOLDING_FILE_SYSTEMS[] = {0x4d44, 0x2011bab0, 0x5346544e, 0x7366746e,
+                                                   0x517b, 0xff534d42, 0xfe534d42};
+const unsigned long EXT4_MAGIC = 0xef53;
+const unsigned long F2FS_MAGIC = 0xf2f52010;
+const int CASEFOLD_FLAG = 0x40000000;  // FS_CASEFOLD_FL, missing from older headers
 
 // A descriptor closed when it goes out of scope.
 class CFd {
@@ -258,6 +277,7 @@ public:
             return nullptr;
         }
         entry.bDirectory = S_ISDIR(st.st_mode);
+        entry.bFolderLink = FALSE;
         return new SingleEntryReader(entry);
     }
 
@@ -269,6 +289,25 @@ public:
         // A folder that can be read but not entered lists names whose
         // status and contents cannot be had: nothing of it could be copied.
         return faccessat(fd.Get(), ".", X_OK, AT_EACCESS) == 0 ? TRUE : FailWithErrno();
+    }
+
+    BOOL IsCaseInsensitive(const char* pszFolder) override
+    {
+        CFd fd(OpenFolder(pszFolder));
+        struct statfs info;
+        if (fd.Get() < 0 || fstatfs(fd.Get(), &info) != 0)
+            return FailWithErrno();
+        const unsigned long nType = static_cast<unsigned long>(info.f_type);
+        for (unsigned long nFolding : CASE_FOLDING_FILE_SYSTEMS) {
+            if (nType == nFolding)
+                return TRUE;
+        }
+        // These fold case only in folders made to (chattr +F), and their
+        // subfolders, which inherit it.
+        if (nType != EXT4_MAGIC && nType != F2FS_MAGIC)
+            return FALSE;
+        int nFlags = 0;
+        return ioctl(fd.Get(), FS_IOC_GETFLAGS, &nFlags) == 0 && (nFlags & CASEFOLD_FLAG) != 0;
     }
 
     BOOL CanRead(const char* pszPath, BOOL bFollowLink) override
@@ -673,6 +712,31 @@ FileServices& GetRealFileServices()
 BOOL IsMissingError(DWORD dwError)
 {
     return dwError == ENOENT || dwError == ENOTDIR;
+}
+
+void MakeCaseKey(const char* pszName, std::string& key)
+{
+    // Upper case by the Unicode tables, as the case-folding file systems
+    // compare; without them (no C.UTF-8 locale), A-Z alone.
+    static const locale_t s_utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    key.clear();
+    for (const char* p = pszName; *p != '\0';) {
+        const int nLength = CharLength(p);
+        unsigned long nCode = static_cast<unsigned char>(*p);
+        if (nLength > 1) {
+            nCode &= 0xffu >> (nLength + 1);
+            for (int i = 1; i < nLength; i++)
+                nCode = (nCode << 6) | (static_cast<unsigned char>(p[i]) & 0x3fu);
+        } else if (nCode >= 0x80) {
+            nCode += 0x110000;  // a byte that is no character stays itself
+        }
+        if (nCode >= 'a' && nCode <= 'z')
+            nCode -= 'a' - 'A';
+        else if (nCode < 0x110000 && s_utf8 != static_cast<locale_t>(nullptr))
+            nCode = static_cast<unsigned long>(towupper_l(static_cast<wint_t>(nCode), s_utf8));
+        key.append(reinterpret_cast<const char*>(&nCode), sizeof nCode);
+        p += nLength;
+    }
 }
 
 void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)

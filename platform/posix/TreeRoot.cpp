@@ -59,12 +59,19 @@ int CTreeRoot::Reach(const std::vector<std::string>& names, size_t nCount, bool 
             return -1;
         }
     }
+    if (nCount == 0)
+        return m_fdRoot;
     size_t nSame = 0;
     while (nSame < nCount && nSame < m_names.size() && m_names[nSame] == names[nSame])
         ++nSame;
-    if (nSame < nCount)
-        Truncate(nSame);
-    for (size_t i = nSame; i < nCount; ++i) {
+    if (nSame == nCount && m_fds[nCount - 1] >= 0)
+        return m_fds[nCount - 1];
+    // The chain goes on from the deepest folder on the way still open.
+    size_t nKeep = nSame;
+    while (nKeep > 0 && m_fds[nKeep - 1] < 0)
+        --nKeep;
+    Truncate(nKeep);
+    for (size_t i = nKeep; i < nCount; ++i) {
         int fdParent = i == 0 ? m_fdRoot : m_fds.back();
         const char* pszName = names[i].c_str();
         int fd = OpenFolderNoFollow(fdParent, pszName, O_PATH);
@@ -78,14 +85,24 @@ int CTreeRoot::Reach(const std::vector<std::string>& names, size_t nCount, bool 
         }
         m_names.push_back(names[i]);
         m_fds.push_back(fd);
+        // The folder that leaves the deepest ones is let go, unless it is
+        // one of the chain's landmarks.
+        if (m_fds.size() > CHAIN_OPEN) {
+            const size_t nOld = m_fds.size() - CHAIN_OPEN - 1;
+            if ((nOld + 1) % CHAIN_LANDMARK != 0 && m_fds[nOld] >= 0) {
+                close(m_fds[nOld]);
+                m_fds[nOld] = -1;
+            }
+        }
     }
-    return nCount == 0 ? m_fdRoot : m_fds[nCount - 1];
+    return m_fds[nCount - 1];
 }
 
 void CTreeRoot::Truncate(size_t nKeep)
 {
     while (m_fds.size() > nKeep) {
-        close(m_fds.back());
+        if (m_fds.back() >= 0)
+            close(m_fds.back());
         m_fds.pop_back();
         m_names.pop_back();
     }

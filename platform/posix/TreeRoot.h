@@ -14,7 +14,11 @@ int OpenFolderNoFollow(int fdParent, const char* pszName, int nFlags);
 // One tree root and the chain of folders last reached below it.  The walk
 // goes depth first, so keeping the chain open makes each operation one
 // system call relative to its folder, as cheap as a path and immune to a
-// component being swapped for a link between two of them.
+// component being swapped for a link between two of them.  So that a tree
+// of any depth takes few descriptors, only the deepest CHAIN_OPEN folders
+// of the chain stay open, and above them every CHAIN_LANDMARK-th: a folder
+// let go is reached again from the landmark above it, at most
+// CHAIN_LANDMARK opens for every CHAIN_OPEN levels the walk climbs back.
 class CTreeRoot {
 public:
     ~CTreeRoot() { Clear(); }
@@ -39,10 +43,14 @@ public:
 private:
     void Truncate(size_t nKeep);
 
+    // A path buffer's 4,096 bytes hold 2,048 levels: 48 descriptors at most.
+    static const size_t CHAIN_OPEN = 16;
+    static const size_t CHAIN_LANDMARK = 64;
+
     std::string m_root;  // without trailing separators ("/" stays)
     int m_fdRoot = -1;
     std::vector<std::string> m_names;
-    std::vector<int> m_fds;
+    std::vector<int> m_fds;  // -1 for a folder no longer kept open
 };
 
 // Splits the part of a path below its root into names; false for a ".."

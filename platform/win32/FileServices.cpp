@@ -59,12 +59,21 @@ BOOL FindEntry(const char* pszPath, WIN32_FIND_DATAW& data)
     return TRUE;
 }
 
+// Reparse points whose tag has this bit stand for another name (junctions,
+// mount points, folder links), unlike those that keep a folder's own data
+// elsewhere (cloud placeholders, deduplicated files).
+const DWORD REPARSE_TAG_NAME_SURROGATE = 0x20000000;
+
 void FillEntry(const WIN32_FIND_DATAW& data, DirEntry& entry)
 {
     const std::string name = Utf8FromWide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
     // 255 units of a name are at most 765 bytes: the entry always holds it.
     CopyTextCut(entry.szName, sizeof entry.szName, name.c_str(), name.size());
-    entry.bDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const BOOL bFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // For a reparse point the listing gives its tag in dwReserved0.
+    entry.bFolderLink = bFolder && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                        (data.dwReserved0 & REPARSE_TAG_NAME_SURROGATE) != 0;
+    entry.bDirectory = bFolder && !entry.bFolderLink;
 }
 
 class Win32DirectoryReader : public DirectoryReader {
@@ -81,6 +90,8 @@ public:
             return FALSE;
         FillEntry(m_data, entry);
         m_bHaveData = FindNextFileW(m_hFind, &m_data);
+        if (!m_bHaveData && ::GetLastError() != ERROR_NO_MORE_FILES)
+            m_dwError = ::GetLastError();
         return TRUE;
     }
 
@@ -365,6 +376,10 @@ public:
         return ::GetLastError() == ERROR_FILE_NOT_FOUND;
     }
 
+    // NTFS can hold names that differ only in case, but Windows programs,
+    // this one's later runs included, cannot tell them apart.
+    BOOL IsCaseInsensitive(const char*) override { return TRUE; }
+
     BOOL CanRead(const char* pszPath, BOOL) override
     {
         std::wstring path;
@@ -500,6 +515,21 @@ FileServices& GetRealFileServices()
 BOOL IsMissingError(DWORD dwError)
 {
     return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
+}
+
+void MakeCaseKey(const char* pszName, std::string& key)
+{
+    // Upper case as the system's own tables have it, whatever the user's
+    // language: the file systems compare names so.
+    std::wstring wide;
+    if (!WideFromUtf8(pszName, wide))
+        wide.assign(pszName, pszName + strlen(pszName));
+    std::wstring upper(wide.size(), L'\0');
+    const int nLength = static_cast<int>(wide.size());
+    if (nLength > 0 && LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), nLength, &upper[0], nLength,
+                                     nullptr, nullptr, 0) != nLength)
+        upper = wide;
+    key.assign(reinterpret_cast<const char*>(upper.data()), upper.size() * sizeof(wchar_t));
 }
 
 void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)

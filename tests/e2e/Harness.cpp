@@ -127,6 +127,12 @@ int Scenario::Wait(pid_t pid) const
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
+Mounted::~Mounted()
+{
+    if (!path.empty())
+        (void)std::system(("umount '" + path + "' 2>/dev/null || umount -l '" + path + "'").c_str());
+}
+
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);

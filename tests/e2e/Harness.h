@@ -49,6 +49,13 @@ private:
     TempDir m_dir;
 };
 
+// Unmounts what a test mounted, whatever the outcome; a file system still
+// busy is detached and goes when it is free.
+struct Mounted {
+    std::string path;
+    ~Mounted();
+};
+
 // An old enough time for every file that a test dates itself.
 const time_t BASE_TIME = 1600000000;
 

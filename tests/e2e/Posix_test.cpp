@@ -119,17 +119,6 @@ std::string Content(int i)
     return std::string(static_cast<size_t>(1 + (i * 7919) % 9000), static_cast<char>('a' + i % 26)) + std::to_string(i);
 }
 
-// Unmounts what the test mounted, whatever the outcome; a file system
-// still busy is detached and goes when it is free.
-struct Mounted {
-    std::string path;
-    ~Mounted()
-    {
-        if (!path.empty())
-            (void)std::system(("umount '" + path + "' 2>/dev/null || umount -l '" + path + "'").c_str());
-    }
-};
-
 // The image is copied while the program is stopped: the copy is what the
 // disk held at that instant, as after a power cut.  Checked and mounted,
 // every file it holds under its real name must be whole.

@@ -27,9 +27,10 @@ bool IsBelow(const std::string& path, const std::string& top)
     return key.compare(0, topKey.size(), topKey) == 0 && (key.size() == topKey.size() || key[topKey.size()] == PATH_SEP);
 }
 
+// Gives the entries, then ends, or breaks off with dwError when it is set.
 class SortedReader : public DirectoryReader {
 public:
-    explicit SortedReader(std::vector<DirEntry> entries) : m_entries(std::move(entries)) {}
+    SortedReader(std::vector<DirEntry> entries, DWORD dwError) : m_entries(std::move(entries)) { m_dwError = dwError; }
     BOOL Next(DirEntry& entry) override
     {
         if (m_nNext >= m_entries.size())
@@ -94,7 +95,16 @@ DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)
         entries.push_back(entry);
     std::sort(entries.begin(), entries.end(),
               [](const DirEntry& a, const DirEntry& b) { return strcmp(a.szName, b.szName) < 0; });
-    return new SortedReader(entries);
+    DWORD dwBreak = Strike(FAIL_LISTING, pattern.substr(0, pattern.find_last_of(PATH_SEP) + 1));
+    if (dwBreak != 0)
+        entries.resize(std::min<size_t>(entries.size(), 1));
+    return new SortedReader(entries, dwBreak != 0 ? dwBreak : pReal->GetError());
+}
+
+BOOL FakeFileServices::IsCaseInsensitive(const char* pszFolder)
+{
+    return (!m_foldingCase.empty() && IsBelow(pszFolder, m_foldingCase)) ||
+           Result(Real().IsCaseInsensitive(Place(pszFolder).c_str()));
 }
 
 int FakeFileServices::CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL bFollowLink)

@@ -30,6 +30,7 @@ public:
     enum FaultKind {
         FAIL_STATUS,  // GetStatus, GetIdentity and Exists of the path
         FAIL_LIST,    // listing the folder
+        FAIL_LISTING, // the folder's listing breaks off after its first entry
         FAIL_READ,    // CanRead of the file
         FAIL_RENAME,  // renaming the path
         FAIL_DRIVE,   // every call on the path or below it
@@ -53,6 +54,9 @@ public:
     std::vector<int> m_answers;           // its answers in order, then IDCANCEL
     // The Cancel button, pressed while this source file is copied.
     std::string m_cancelWhenCopying;
+    // A folder that, with those below it, takes names that differ only in
+    // case for one.
+    std::string m_foldingCase;
 
     // Each call: the faults first, then the real services on the mapped paths.
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL bFollowLink = FALSE) override
@@ -79,6 +83,7 @@ public:
     {
         return !Strike(FAIL_LIST, pszFolder) && Result(Real().CanList(Place(pszFolder).c_str()));
     }
+    BOOL IsCaseInsensitive(const char* pszFolder) override;
     BOOL CanRead(const char* pszPath, BOOL bFollowLink = FALSE) override
     {
         return !Strike(FAIL_READ, pszPath) && Result(Real().CanRead(Place(pszPath).c_str(), bFollowLink));
