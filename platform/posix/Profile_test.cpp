@@ -74,10 +74,12 @@ TEST_F(ProfileTest, ValuesAreCutWholeAndDamagingWritesRefused)
 {
     const std::string original = Encode("[全般]\nキー=あいう\n", FileForm{ENCODING_SHIFT_JIS, false, "\n"});
     ASSERT_TRUE(WriteFileBytes(m_ini, original));
+    CProfile profile;
+    ASSERT_EQ(PROFILE_READ, profile.Load(m_ini.c_str()));
     for (const auto& c : {std::make_pair(10u, "あいう"), std::make_pair(9u, "あい"), std::make_pair(6u, "あ")}) {
         char szBuffer[16];
         memset(szBuffer, 'z', sizeof szBuffer);
-        EXPECT_EQ(strlen(c.second), ReadProfileString("全般", "キー", "", szBuffer, c.first, m_ini.c_str())) << c.first;
+        EXPECT_EQ(strlen(c.second), profile.ReadString("全般", "キー", szBuffer, c.first)) << c.first;
         EXPECT_STREQ(c.second, szBuffer) << c.first;
         EXPECT_EQ('z', szBuffer[c.first]) << c.first;
     }
