@@ -255,19 +255,42 @@ struct DecodeCount {
     size_t nFirstBadLine = 0;
 };
 
+// The line (from 1) that holds bytes[i]: a line ends at LF, at CR LF and at
+// a CR alone.
+size_t LineOf(const std::string& bytes, size_t i)
+{
+    size_t nLine = 1;
+    for (size_t j = 0; j < i; j++) {
+        if (bytes[j] == '\n' || (bytes[j] == '\r' && (j + 1 >= bytes.size() || bytes[j + 1] != '\n')))
+            nLine++;
+    }
+    return nLine;
+}
+
 DecodeCount CountDecodeErrors(const std::string& bytes, size_t i, size_t (*pfnCharAt)(const std::string&, size_t))
 {
     DecodeCount count;
-    size_t nLine = 1;
-    while (i < bytes.size()) {
-        const char c = bytes[i];
-        if (c == '\n' || (c == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n')))
-            nLine++;
+    const char* p = bytes.data();
+    const size_t nSize = bytes.size();
+    while (i < nSize) {
+        // ASCII is one character in both encodings, and nearly all of a
+        // settings file: it is passed over eight bytes at a time.
+        uint64_t nWord;
+        if (i + sizeof nWord <= nSize) {
+            memcpy(&nWord, p + i, sizeof nWord);
+            if ((nWord & 0x8080808080808080ull) == 0) {
+                i += sizeof nWord;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(p[i]) < 0x80) {
+            i++;
+            continue;
+        }
         const size_t nChar = pfnCharAt(bytes, i);
         if (nChar == 0) {
-            count.nErrors++;
-            if (count.nFirstBadLine == 0)
-                count.nFirstBadLine = nLine;
+            if (count.nErrors++ == 0)
+                count.nFirstBadLine = LineOf(bytes, i);
             i++;
         } else {
             if (nChar > 1)
