@@ -29,24 +29,32 @@ std::string HomeFolder(uid_t uid)
     return pEntry->pw_dir;
 }
 
-// The lock folders to try, in order (see RunLock.h).  Each entry is a folder
-// that must exist and the folders to make below it.
+// The lock folders to try, in order (see RunLock.h): candidate n, false
+// when there is none.  The password database is asked only when root's own
+// folder cannot be used.
 struct Candidate {
-    std::string parent;
-    std::vector<std::string> below;
+    std::string parent;               // must exist
+    std::vector<std::string> below;   // made below it where missing
 };
 
-std::vector<Candidate> LockFolders(uid_t uid)
+bool GetCandidate(int n, uid_t uid, Candidate& candidate)
 {
-    std::vector<Candidate> candidates;
-    if (uid == 0)
-        candidates.push_back({"/run", {"tandemix"}});
-    const std::string home = HomeFolder(uid);
-    if (!home.empty())
-        candidates.push_back({home, {".cache", "tandemix"}});
-    candidates.push_back({"/run/user/" + std::to_string(uid), {"tandemix"}});
-    candidates.push_back({"/tmp", {"tandemix-" + std::to_string(uid)}});
-    return candidates;
+    const std::string user = std::to_string(uid);
+    switch (n) {
+    case 0:
+        candidate = {"/run", {"tandemix"}};
+        return uid == 0;
+    case 1:
+        candidate = {HomeFolder(uid), {".cache", "tandemix"}};
+        return !candidate.parent.empty();
+    case 2:
+        candidate = {"/run/user/" + user, {"tandemix"}};
+        return true;
+    case 3:
+        candidate = {"/tmp", {"tandemix-" + user}};
+        return true;
+    }
+    return false;
 }
 
 // Opens the candidate's folder, making what is missing: a descriptor of a
@@ -108,10 +116,10 @@ RunLockResult CRunLock::Acquire(const char* pszSettingsPath, std::string& why)
     std::string folder;
     int fdFolder = -1;
     int nError = 0;
-    for (const Candidate& candidate : LockFolders(uid)) {
-        fdFolder = OpenLockFolder(candidate, uid, folder, nError);
-        if (fdFolder >= 0)
-            break;
+    Candidate candidate;
+    for (int n = 0; fdFolder < 0 && n < 4; n++) {
+        if (GetCandidate(n, uid, candidate))
+            fdFolder = OpenLockFolder(candidate, uid, folder, nError);
     }
     if (fdFolder < 0) {
         why = folder + ": " + SystemErrorText(static_cast<DWORD>(nError));
