@@ -135,6 +135,7 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags, std::string& why
     }
     mode_t nMode = 0600;
     struct stat st;
+    int fd = -1;
     if (name.empty()) {
         why = SystemErrorText(static_cast<DWORD>(EISDIR));
     } else if (fstatat(fdFolder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -146,13 +147,29 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags, std::string& why
         why = "通常のファイルではありません";
     } else if (st.st_uid != geteuid()) {
         why = "別のユーザーのファイルです";
-    } else if (unlinkat(fdFolder, name.c_str(), 0) != 0) {
-        why = SystemErrorText(static_cast<DWORD>(errno));
-    } else {
+    } else if (unlinkat(fdFolder, name.c_str(), 0) == 0) {
         nMode = st.st_mode & 07777;
+    } else if (errno == EACCES || errno == EPERM) {
+        // A log made for the user in a folder only others may change (say
+        // under /var/log) is written in place, once it is seen to be the
+        // very file looked at above.
+        fd = openat(fdFolder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        struct stat opened;
+        int nError = fd < 0 ? errno : 0;
+        if (nError == 0 && (fstat(fd, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino))
+            nError = ESTALE;  // something else took the name meanwhile
+        if (nError == 0 && ftruncate(fd, 0) != 0)
+            nError = errno;
+        if (nError != 0) {
+            why = SystemErrorText(static_cast<DWORD>(nError));
+            if (fd >= 0)
+                close(fd);
+            fd = -1;
+        }
+    } else {
+        why = SystemErrorText(static_cast<DWORD>(errno));
     }
-    int fd = -1;
-    if (why.empty()) {
+    if (why.empty() && fd < 0) {
         fd = openat(fdFolder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
         if (fd < 0)
             why = SystemErrorText(static_cast<DWORD>(errno));

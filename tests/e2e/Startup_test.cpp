@@ -55,6 +55,12 @@ TEST_F(Startup, LogHoldsExactlyTheStartLine)
 
 const uid_t NOBODY = 65534;
 
+void BecomeNobody()
+{
+    if (setgid(NOBODY) != 0 || setuid(NOBODY) != 0)
+        _exit(126);
+}
+
 void LeaveRoomForAFewLines()
 {
     struct rlimit size = {4096, 4096};
@@ -78,6 +84,16 @@ TEST_F(Startup, ALogThatCannotBeWrittenFailsTheRun)
         void (*pfnInChild)();
         int nStatus;
     } cases[] = {
+        // A log made for the user in a folder that only root may change is
+        // written in place.  First, while nobody may still make bk.
+        {"its own log in a folder it cannot change", "ro/run.log", bRoot,
+         [this] {
+             chmod(HostPath("").c_str(), 0777);
+             mkdir(HostPath("ro").c_str(), 0755);
+             WriteFile("ro/run.log", "old");
+             chown(HostPath("ro/run.log").c_str(), NOBODY, NOBODY);
+         },
+         &BecomeNobody, 0},
         {"no log", "", true, [] {}, nullptr, 0},
         {"no such folder", "missing/run.log", true, [] {}, nullptr, 1},
         {"a folder", "run.log", true, [this] { mkdir(HostPath("run.log").c_str(), 0700); }, nullptr, 1},
@@ -116,6 +132,7 @@ TEST_F(Startup, ALogThatCannotBeWrittenFailsTheRun)
         }
     }
     if (bRoot) {
+        EXPECT_EQ("Tandemix start.", ReadLogTexts(HostPath("ro/run.log"), 0).at(0));
         EXPECT_EQ("root's", ReadFile("secret"));
         EXPECT_EQ("nobody's", ReadFile("shared/run.log"));
     }
