@@ -16,24 +16,66 @@
 
 namespace {
 
-// A run starts only with its settings file, and only when no other run holds
-// that file: without settings it would back up nothing and end as a success,
-// and two runs would rotate and copy into the same destinations at once.
+// What keeps a run from starting, in the words the user reads.
+const char* NotStartedReason(SettingsState nState)
+{
+    switch (nState) {
+    case SETTINGS_MISSING:
+        return "が見つからないか読めない";
+    case SETTINGS_NOT_A_FILE:
+        return "が通常のファイルではない";
+    case SETTINGS_TOO_LARGE:
+        return "が大きすぎる (16 MiB 超) ";
+    case SETTINGS_NO_GENERAL:
+        return "に [全般] セクションがない (文字コードか形式の違うファイル) ";
+    case SETTINGS_READ:
+        break;
+    }
+    return "";
+}
+
+// A run starts only with its settings file, and only with its lock: without
+// settings it would back up nothing and end as a success, and two runs would
+// rotate and copy into the same destinations at once.
 BOOL CanStartRun(CRunLock& runLock)
 {
     const CBackupConfig& config = *g_pConfig;
     const std::string path = config.m_szIniPath[0] != '\0' ? config.m_szIniPath : "Tandemix.ini";
-    if (!config.m_bFileFound) {
-        ReportRunNotStarted(("設定ファイル " + path + " が見つからないか読めないため、バックアップを始めません").c_str(),
-                            config.m_bShowWindow);
-        return FALSE;
+    std::string text;
+    if (config.m_nState != SETTINGS_READ) {
+        text = "設定ファイル " + path + " " + NotStartedReason(config.m_nState) + "ため、バックアップを始めません";
+    } else {
+        std::string why;
+        switch (runLock.Acquire(config.m_szIniPath, why)) {
+        case RUN_LOCK_TAKEN:
+            return TRUE;
+        case RUN_LOCK_BUSY:
+            text = "設定ファイル " + path + " で別のバックアップが実行中のため、バックアップを始めません";
+            break;
+        case RUN_LOCK_UNAVAILABLE:
+            text = "実行中の印 (ロックファイル) を置けないため、バックアップを始めません: " + why;
+            break;
+        }
     }
-    if (!runLock.Acquire(config.m_szIniPath)) {
-        ReportRunNotStarted(("設定ファイル " + path + " で別のバックアップが実行中のため、バックアップを始めません").c_str(),
-                            config.m_bShowWindow);
-        return FALSE;
-    }
-    return TRUE;
+    ReportToUser(text.c_str(), config.m_bShowWindow);
+    return FALSE;
+}
+
+// The keys on a line that does not decode may read as missing or garbled;
+// a hand-edited file deserves to be told which line to look at.
+void WarnOfBadLine(const CBackupConfig& config)
+{
+    if (config.m_nState == SETTINGS_READ && config.m_nBadLine > 0)
+        fprintf(stderr, "Tandemix: %s の %zu 行目は %s として読めません\n", config.m_szIniPath, config.m_nBadLine,
+                config.m_nTextEncoding == ENCODING_SHIFT_JIS ? "Shift-JIS" : "UTF-8");
+}
+
+// A log that was asked for but cannot be written is a failure of the run,
+// which goes on without it.
+void ReportLogProblem(const std::string& text)
+{
+    NoteRunFailure();
+    ReportToUser(text.c_str(), g_pConfig->m_bShowWindow);
 }
 
 }  // namespace
@@ -49,13 +91,20 @@ BOOL StartWorker(void* pArg)
 
 void RunBackup(void*)
 {
-    if (g_pConfig->m_szLogFile[0] != '\0') {
+    const std::string logName = g_pConfig->m_szLogFile;
+    if (g_pConfig->m_bLogNameTooLong) {
+        ReportLogProblem("ログファイル名が長すぎるため、ログなしでバックアップします");
+    } else if (!logName.empty()) {
         g_logFile.SetTextEncoding(g_pConfig->m_nTextEncoding);
-        if (OpenRunLog(g_pConfig->m_szLogFile))
+        std::string why;
+        if (OpenRunLog(logName.c_str(), why))
             WriteLog(LOG_RESULT, "Tandemix start.");
+        else
+            ReportLogProblem("ログファイル " + logName + " を書けないため、ログなしでバックアップします: " + why);
     }
     RunBackupSets();
-    CloseRunLog();
+    if (!CloseRunLog())
+        ReportLogProblem("ログファイル " + logName + " に書けなかった行があります");
     SetFlagAndWake(&g_bWorkerDone);
 }
 
@@ -63,6 +112,7 @@ BOOL CBackupApp::InitInstance()
 {
     g_bLogOpen = 0;
     g_pConfig = new CBackupConfig("Tandemix.ini");
+    WarnOfBadLine(*g_pConfig);
     CRunLock runLock;
     if (!CanStartRun(runLock)) {
         m_nExitCode = EXIT_NOT_STARTED;

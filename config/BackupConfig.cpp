@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 
-#include "platform/FileServices.h"
 #include "platform/PathForms.h"
 #include "platform/Profile.h"
 
@@ -78,16 +77,21 @@ bool CopyWhole(char* pszOut, size_t nSize, const char* pszText)
     return AppendWhole(pszOut, nSize, pszText);
 }
 
-// Reads one key with an empty default.  Returns the number of bytes
-// delivered: 0 for a key that is missing or empty, and for every key when
-// the settings file's path could not be formed.
-DWORD ReadKey(const char* pszIniPath, const char* pszSection, const char* pszKey, char* pszBuffer,
-              DWORD nSize)
+// Reads one key.  Returns the number of bytes delivered: 0 for a key that
+// is missing or empty.
+DWORD ReadKey(const CProfile& profile, const char* pszSection, const char* pszKey, char* pszBuffer, DWORD nSize)
 {
-    pszBuffer[0] = '\0';
-    if (pszIniPath[0] == '\0')
-        return 0;
-    return ReadProfileString(pszSection, pszKey, "", pszBuffer, nSize, pszIniPath);
+    return profile.ReadString(pszSection, pszKey, pszBuffer, nSize);
+}
+
+// Room to read a path whole or see that it does not fit: a value longer than
+// the buffer is cut at a character boundary, at most three bytes short of
+// it, so what does not fit the field always reads as longer than the field.
+const size_t PATH_READ_BUFFER = SETTING_PATH_BUFFER + 4;
+
+bool FitsPathField(const char* pszValue)
+{
+    return strlen(pszValue) < SETTING_PATH_BUFFER;
 }
 
 // The current folder is read into a whole path buffer, so that a deep
@@ -169,32 +173,31 @@ void FreeSet(BackupSet* pSet)
 }
 
 // Reads set n.  Null when its section lacks a source or a destination, or
-// (bRefused then TRUE) when its destination does not fit.
-BackupSet* ReadSet(const char* pszIniPath, int n, BOOL& bRefused)
+// (nRefusal then says why) when a path does not fit its field.
+BackupSet* ReadSet(const CProfile& profile, int n, SetRefusal& nRefusal)
 {
-    bRefused = FALSE;
+    nRefusal = SET_ACCEPTED;
     char szSection[64];
     const int nSection = snprintf(szSection, sizeof szSection, "バックアップセット%d", n);
     if (nSection < 0 || static_cast<size_t>(nSection) >= sizeof szSection)
         return nullptr;
 
-    char szSource[SETTING_PATH_BUFFER];
-    if (ReadKey(pszIniPath, szSection, "バックアップ元", szSource, sizeof szSource) == 0)
+    char szSource[PATH_READ_BUFFER];
+    if (ReadKey(profile, szSection, "バックアップ元", szSource, sizeof szSource) == 0)
         return nullptr;
-    // One byte more than the field holds, so that a destination the reader
-    // had to cut is seen to be too long instead of being taken for a
-    // shorter, different folder.
-    char szDestValue[SETTING_PATH_BUFFER + 1];
-    if (ReadKey(pszIniPath, szSection, "バックアップ先", szDestValue, sizeof szDestValue) == 0)
+    char szDestValue[PATH_READ_BUFFER];
+    if (ReadKey(profile, szSection, "バックアップ先", szDestValue, sizeof szDestValue) == 0)
         return nullptr;
+    char szCommand[PATH_READ_BUFFER];
+    ReadKey(profile, szSection, "バックアップ後実行", szCommand, sizeof szCommand);
 
     char szValue[SETTING_PATH_BUFFER];
     int nFileGenerations = 0;
     int nTopGenerations = 0;
-    if (ReadKey(pszIniPath, szSection, "世代数", szValue, sizeof szValue) > 0) {
+    if (ReadKey(profile, szSection, "世代数", szValue, sizeof szValue) > 0) {
         const int nCount = LowWord(ParseNumber(szValue));
         int nType = 1;
-        if (ReadKey(pszIniPath, szSection, "世代管理タイプ", szValue, sizeof szValue) > 0)
+        if (ReadKey(profile, szSection, "世代管理タイプ", szValue, sizeof szValue) > 0)
             nType = LowWord(ParseNumber(szValue));
         if (nType == 1)
             nFileGenerations = nCount;
@@ -203,28 +206,47 @@ BackupSet* ReadSet(const char* pszIniPath, int n, BOOL& bRefused)
     }
 
     char szDest[SETTING_PATH_BUFFER];
-    if (!FormDestination(szDest, sizeof szDest, szDestValue, nTopGenerations)) {
-        bRefused = TRUE;
+    if (!FitsPathField(szSource))
+        nRefusal = SET_SOURCE_TOO_LONG;
+    else if (!FitsPathField(szDestValue) || !FormDestination(szDest, sizeof szDest, szDestValue, nTopGenerations))
+        nRefusal = SET_DEST_TOO_LONG;
+    else if (!FitsPathField(szCommand))
+        nRefusal = SET_COMMAND_TOO_LONG;
+    if (nRefusal != SET_ACCEPTED)
         return nullptr;
-    }
 
     BackupSet* pSet = new (std::nothrow) BackupSet();
     if (pSet == nullptr)
         return nullptr;
-    // Both fit: each came from a buffer of the field's size.
+    // Each fits: each was measured against its field.
     CopyWhole(pSet->szSource, sizeof pSet->szSource, szSource);
     CopyWhole(pSet->szDest, sizeof pSet->szDest, szDest);
-    if (ReadKey(pszIniPath, szSection, "バックアップ後実行", szValue, sizeof szValue) > 0)
-        CopyWhole(pSet->szAfterCommand, sizeof pSet->szAfterCommand, szValue);
+    CopyWhole(pSet->szAfterCommand, sizeof pSet->szAfterCommand, szCommand);
     pSet->nFileGenerations = nFileGenerations;
     pSet->nTopGenerations = nTopGenerations;
-    if (ReadKey(pszIniPath, szSection, "対象外拡張子", szValue, sizeof szValue) > 0)
+    if (ReadKey(profile, szSection, "対象外拡張子", szValue, sizeof szValue) > 0)
         pSet->nExcludedExtCount = ParseList(szValue, pSet->pszExcludedExt);
-    if (ReadKey(pszIniPath, szSection, "対象外フォルダ名", szValue, sizeof szValue) > 0)
+    if (ReadKey(profile, szSection, "対象外フォルダ名", szValue, sizeof szValue) > 0)
         pSet->nExcludedFolderCount = ParseList(szValue, pSet->pszExcludedFolder);
-    if (ReadKey(pszIniPath, szSection, "タイムスタンプ比較マージン", szValue, sizeof szValue) > 0)
+    if (ReadKey(profile, szSection, "タイムスタンプ比較マージン", szValue, sizeof szValue) > 0)
         pSet->nTimeMargin = LowWord(ParseNumber(szValue));
     return pSet;
+}
+
+SettingsState StateOf(ProfileStatus nStatus)
+{
+    switch (nStatus) {
+    case PROFILE_READ:
+        return SETTINGS_READ;
+    case PROFILE_NOT_A_FILE:
+        return SETTINGS_NOT_A_FILE;
+    case PROFILE_TOO_LARGE:
+        return SETTINGS_TOO_LARGE;
+    case PROFILE_MISSING:
+    case PROFILE_UNREADABLE:
+        break;
+    }
+    return SETTINGS_MISSING;
 }
 
 }  // namespace
@@ -235,6 +257,7 @@ CBackupConfig::CBackupConfig(const char* pszIniName)
       m_bShowWindow(1),
       m_bShowShellProgress(1),
       m_szLogFile(),
+      m_bLogNameTooLong(FALSE),
       m_bLogResultsOnly(0),
       m_szIniPath(),
       m_nWindowLeft(0),
@@ -242,10 +265,12 @@ CBackupConfig::CBackupConfig(const char* pszIniName)
       m_nWindowRight(0),
       m_nWindowBottom(0),
       m_nTextEncoding(ENCODING_NATIVE),
-      m_bFileFound(FALSE),
+      m_nBadLine(0),
+      m_nState(SETTINGS_MISSING),
       m_bSetRefused()
 {
-    Load(pszIniName);
+    if (pszIniName != nullptr)
+        Load(pszIniName);
 }
 
 CBackupConfig::~CBackupConfig()
@@ -261,13 +286,38 @@ CBackupConfig::~CBackupConfig()
 void CBackupConfig::Load(const char* pszIniName)
 {
     FormIniPath(m_szIniPath, sizeof m_szIniPath, pszIniName);
-    m_bFileFound = m_szIniPath[0] != '\0' && GetFileServices().CanRead(m_szIniPath, TRUE);
-    m_nTextEncoding = m_bFileFound ? GetProfileEncoding(m_szIniPath) : ENCODING_NATIVE;
+    CProfile profile;
+    m_nState = m_szIniPath[0] == '\0' ? SETTINGS_MISSING : StateOf(profile.Load(m_szIniPath));
+    ReadSettings(profile);
+}
+
+void CBackupConfig::LoadBytes(const std::string& bytes)
+{
+    m_szIniPath[0] = '\0';
+    CProfile profile;
+    profile.LoadBytes(bytes);
+    m_nState = SETTINGS_READ;
+    ReadSettings(profile);
+}
+
+void CBackupConfig::ReadSettings(const CProfile& profile)
+{
+    if (m_nState != SETTINGS_READ)
+        return;
+    m_nTextEncoding = profile.GetEncoding();
+    m_nBadLine = profile.GetBadLine();
+    // An empty file, or one of comments only, is settings with nothing set.
+    if (profile.HasEntries() && !profile.HasSection(SECTION_GENERAL)) {
+        m_nState = SETTINGS_NO_GENERAL;
+        return;
+    }
 
     char szValue[SETTING_TEXT_BUFFER];
-    if (ReadKey(m_szIniPath, SECTION_GENERAL, "バックアップセット数", szValue, sizeof szValue) > 0)
-        m_nSetCount = LowWord(ParseNumber(szValue));
-    if (ReadKey(m_szIniPath, SECTION_GENERAL, "画面表示レベル", szValue, sizeof szValue) > 0) {
+    if (ReadKey(profile, SECTION_GENERAL, "バックアップセット数", szValue, sizeof szValue) > 0) {
+        const int nCount = ParseNumber(szValue);
+        m_nSetCount = static_cast<short>(nCount > MAX_BACKUP_SETS ? MAX_BACKUP_SETS : LowWord(nCount));
+    }
+    if (ReadKey(profile, SECTION_GENERAL, "画面表示レベル", szValue, sizeof szValue) > 0) {
         // Judged on the whole number: 65538 is no level 2.
         const int nLevel = ParseNumber(szValue);
         if (nLevel >= 0 && nLevel <= 3) {
@@ -275,10 +325,12 @@ void CBackupConfig::Load(const char* pszIniName)
             m_bShowShellProgress = (nLevel & 1) != 0 ? 1 : 0;
         }
     }
-    if (ReadKey(m_szIniPath, SECTION_GENERAL, "ログファイル名", szValue, sizeof szValue) > 0
-        && strlen(szValue) <= LOG_NAME_LIMIT)
-        CopyWhole(m_szLogFile, sizeof m_szLogFile, szValue);
-    if (ReadKey(m_szIniPath, SECTION_GENERAL, "コピー結果のみログ", szValue, sizeof szValue) > 0)
+    if (ReadKey(profile, SECTION_GENERAL, "ログファイル名", szValue, sizeof szValue) > 0) {
+        m_bLogNameTooLong = strlen(szValue) > LOG_NAME_LIMIT ? TRUE : FALSE;
+        if (!m_bLogNameTooLong)
+            CopyWhole(m_szLogFile, sizeof m_szLogFile, szValue);
+    }
+    if (ReadKey(profile, SECTION_GENERAL, "コピー結果のみログ", szValue, sizeof szValue) > 0)
         m_bLogResultsOnly = LowWord(ParseNumber(szValue));
 
     struct WindowKey {
@@ -293,15 +345,14 @@ void CBackupConfig::Load(const char* pszIniName)
     };
     for (const WindowKey& key : windowKeys) {
         *key.pnField = 0;
-        if (ReadKey(m_szIniPath, SECTION_GENERAL, key.pszKey, szValue, sizeof szValue) > 0)
+        if (ReadKey(profile, SECTION_GENERAL, key.pszKey, szValue, sizeof szValue) > 0)
             *key.pnField = LowWord(ParseNumber(szValue));
     }
 
-    const int nLastSet = m_nSetCount < MAX_BACKUP_SETS ? m_nSetCount : MAX_BACKUP_SETS;
-    for (int n = 1; n <= nLastSet; n++) {
-        BOOL bRefused = FALSE;
-        m_pSets[n - 1] = ReadSet(m_szIniPath, n, bRefused);
-        m_bSetRefused[n - 1] = bRefused ? 1 : 0;
+    for (int n = 1; n <= m_nSetCount; n++) {
+        SetRefusal nRefusal = SET_ACCEPTED;
+        m_pSets[n - 1] = ReadSet(profile, n, nRefusal);
+        m_bSetRefused[n - 1] = static_cast<BYTE>(nRefusal);
     }
 }
 

@@ -64,7 +64,8 @@ TEST_F(ConfigTest, DisplayLevelIsJudgedOnTheWholeNumber)
     }
 }
 
-// Set 2 lacks its destination and is left out; the table ends at set 256.
+// Set 2 lacks its destination and is left out; the table ends at set 256,
+// and a larger count reads as 256.
 TEST_F(ConfigTest, SetCountChoosesTheSectionsRead)
 {
     std::string sections;
@@ -77,8 +78,9 @@ TEST_F(ConfigTest, SetCountChoosesTheSectionsRead)
         short nCount;
         std::vector<int> loaded;
     } cases[] = {
-        {"3", 3, {0, 2}}, {"300", 300, {0, 2, 255}}, {"65539", 3, {0, 2}}, {"-1", -1, {}}, {"abc", 0, {}},
-        {"99999999999", -1, {}},  // saturates at INT_MAX, whose low word is -1
+        {"3", 3, {0, 2}}, {"300", 256, {0, 2, 255}}, {"-1", -1, {}}, {"abc", 0, {}},
+        {"65539", 256, {0, 2, 255}},        // not 3, its low 16 bits
+        {"99999999999", 256, {0, 2, 255}},  // saturates at INT_MAX
     };
     for (const auto& c : cases) {
         const auto config = Load(std::string("[全般]\nバックアップセット数=") + c.pszValue + "\n" + sections);
@@ -150,37 +152,44 @@ TEST_F(ConfigTest, ListsSplitAtCommasAndBlanks)
     }
 }
 
-// A value is cut to its buffer, but a destination that would be cut is
-// refused, and a log name longer than its field is refused: a cut name would
-// write over some other file.
-TEST_F(ConfigTest, LongValuesAreCutOrRefusedNeverOverrun)
+// A path that does not fit its field is refused, never cut: a cut path
+// would back up some other folder or start some other program.  A log name
+// longer than its field is refused too.
+TEST_F(ConfigTest, LongPathsAreRefusedNeverCut)
 {
     const size_t nField = SETTING_PATH_BUFFER - 1;
     const std::string share = SEP SEP "server" SEP + std::string(nField - 13, 's');
+    std::string kana = "x";  // cut at a character boundary, it would fit
+    while (kana.size() < nField + 3)
+        kana += "あ";
     const struct {
         const char* pszWhat;
         std::string source;
         std::string dest;
         std::string lines;
-        bool bLoaded;
-        std::string loadedSource;
+        SetRefusal nRefusal;
         std::string loadedDest;
     } cases[] = {
-        {"source cut to the field", std::string(2000, 'x'), "d", "", true, std::string(nField, 'x'), "d" SEP},
-        {"destination filling the field", "s", std::string(nField - 1, 'd'), "", true, "s", std::string(nField - 1, 'd') + SEP},
-        {"destination without room for a separator", "s", std::string(nField, 'd'), "", false, "", ""},
-        {"destination longer than the field", "s", std::string(2000, 'd'), "", false, "", ""},
+        {"source filling the field", std::string(nField, 'x'), "d", "", SET_ACCEPTED, "d" SEP},
+        {"source longer than the field", std::string(2000, 'x'), "d", "", SET_SOURCE_TOO_LONG, ""},
+        {"source of three-byte characters", kana, "d", "", SET_SOURCE_TOO_LONG, ""},
+        {"destination filling the field", "s", std::string(nField - 1, 'd'), "", SET_ACCEPTED,
+         std::string(nField - 1, 'd') + SEP},
+        {"destination without room for a separator", "s", std::string(nField, 'd'), "", SET_DEST_TOO_LONG, ""},
+        {"destination of three-byte characters", "s", kana, "", SET_DEST_TOO_LONG, ""},
         // Cut to the field, it would name the folder above.
-        {"destination cut just after a separator", "s", std::string(nField - 1, 'd') + SEP "x", "", false, "", ""},
-        {"share without room for root", "s", share, "世代数=1\n世代管理タイプ=2\n", !ROOT_RULES, "s", share + SEP},
+        {"destination cut just after a separator", "s", std::string(nField - 1, 'd') + SEP "x", "", SET_DEST_TOO_LONG, ""},
+        {"share without room for root", "s", share, "世代数=1\n世代管理タイプ=2\n", ROOT_RULES ? SET_DEST_TOO_LONG : SET_ACCEPTED,
+         share + SEP},
+        {"after-command of three-byte characters", "s", "d", "バックアップ後実行=" + kana + "\n", SET_COMMAND_TOO_LONG, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszWhat);
         const auto config = LoadOneSet("バックアップ元=" + c.source + "\nバックアップ先=" + c.dest + "\n" + c.lines);
-        EXPECT_EQ(c.bLoaded ? 0 : 1, config->m_bSetRefused[0]);
-        ASSERT_EQ(c.bLoaded, config->m_pSets[0] != nullptr);
-        if (c.bLoaded) {
-            EXPECT_EQ(c.loadedSource, config->m_pSets[0]->szSource);
+        EXPECT_EQ(c.nRefusal, config->m_bSetRefused[0]);
+        ASSERT_EQ(c.nRefusal == SET_ACCEPTED, config->m_pSets[0] != nullptr);
+        if (c.nRefusal == SET_ACCEPTED) {
+            EXPECT_EQ(c.source, config->m_pSets[0]->szSource);
             EXPECT_EQ(c.loadedDest, config->m_pSets[0]->szDest);
         }
     }
@@ -188,6 +197,7 @@ TEST_F(ConfigTest, LongValuesAreCutOrRefusedNeverOverrun)
     for (size_t nLength : {nLogName, nLogName + 1, size_t{1500}}) {
         const auto config = Load("[全般]\nログファイル名=" + std::string(nLength, 'l') + "\n");
         EXPECT_EQ(nLength == nLogName ? std::string(nLogName, 'l') : "", config->m_szLogFile) << nLength;
+        EXPECT_EQ(nLength == nLogName ? FALSE : TRUE, config->m_bLogNameTooLong) << nLength;
     }
 }
 

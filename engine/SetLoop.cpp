@@ -391,8 +391,12 @@ void RunBackupSets()
             continue;
         BackupSet* pSet = g_pConfig->m_pSets[nIndex];
         if (pSet == nullptr) {
-            if (g_pConfig->m_bSetRefused[nIndex] != 0)
-                ReportSet(nIndex + 1, "コピー先が長すぎるのでバックアップしません");
+            static const char* const apszRefusals[] = {"", "コピー先が長すぎるのでバックアップしません",
+                                                       "バックアップ元が長すぎるのでバックアップしません",
+                                                       "バックアップ後実行が長すぎるのでバックアップしません"};
+            const BYTE nRefusal = g_pConfig->m_bSetRefused[nIndex];
+            if (nRefusal != SET_ACCEPTED && nRefusal <= SET_COMMAND_TOO_LONG)
+                ReportSet(nIndex + 1, apszRefusals[nRefusal]);
             continue;
         }
         nStop = RunSet(nIndex + 1, pSet);

@@ -7,9 +7,17 @@
 #include <cstddef>
 #include <string>
 
-// Copies pszText into text with control characters (below 0x20, and 0x7F)
-// written as escapes (\n, \t, \r, else \xNN) and each byte that starts no
-// character of the program's encoding written as \xNN.
+// Copies pszText into text with what no name should show as it is written
+// as an escape, one to one, so that distinct names always show distinctly:
+// control characters (below 0x20, and 0x7F) as \n, \t, \r, else \xNN; each
+// byte that starts no character of the program's encoding as \xNN; the C1
+// controls and the bidirectional controls as \u and their code (\u009b,
+// \u202e); a backslash as \\.
+// Where backslashes separate paths (Windows), every escape is \u and four
+// hex digits (\u000a, \u007f, a lone surrogate \ud800; a stray byte of a
+// setting, which can name no file there, \ufffd), and a backslash stays as
+// it is, so that paths read as the system writes them, unless what follows
+// it would read as an escape (a folder named u0041): then it is \u005c.
 void EscapeForDisplay(const char* pszText, std::string& text);
 
 // Cuts a line that overflowed its buffer of nSize bytes (pszLine holds its

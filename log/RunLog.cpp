@@ -35,17 +35,28 @@ const char* TimeStamp()
 short g_bLogOpen = 0;
 CStdioFile g_logFile;
 
-BOOL OpenRunLog(const char* pszFileName)
+namespace {
+
+// A line of this run's log could not be written.  Worker thread only.
+bool s_bLineLost = false;
+
+}  // namespace
+
+BOOL OpenRunLog(const char* pszFileName, std::string& why)
 {
-    g_bLogOpen = g_logFile.Open(pszFileName, CStdioFile::modeCreate | CStdioFile::modeWrite) ? 1 : 0;
+    s_bLineLost = false;
+    g_bLogOpen = g_logFile.Open(pszFileName, CStdioFile::modeCreate | CStdioFile::modeWrite, why) ? 1 : 0;
     return g_bLogOpen;
 }
 
-void CloseRunLog()
+BOOL CloseRunLog()
 {
-    if (g_bLogOpen == 1)
-        g_logFile.Close();
+    if (g_bLogOpen == 1 && !g_logFile.Close())
+        s_bLineLost = true;
     g_bLogOpen = 0;
+    const bool bLost = s_bLineLost;
+    s_bLineLost = false;
+    return bLost ? FALSE : TRUE;
 }
 
 BOOL IsLogWritten(short nKind)
@@ -69,7 +80,9 @@ void WriteLog(short nKind, const char* pszText)
     if (!g_logFile.WriteString(line)) {
         // A log that cannot be written any more (a full disk) is given up;
         // the backup itself goes on.
-        CloseRunLog();
+        g_logFile.Close();
+        g_bLogOpen = 0;
+        s_bLineLost = true;
     }
 }
 

@@ -2,6 +2,8 @@
 // setting "ログファイル名", created anew at each run.
 #pragma once
 
+#include <string>
+
 #include "PlatformTypes.h"
 #include "platform/StdioFile.h"
 
@@ -32,7 +34,16 @@ BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
 #endif
     ;
 
-// Opens the run log for this run (the worker's frame): TRUE when it opened.
-BOOL OpenRunLog(const char* pszFileName);
-// Closes it; no line is written after this.
-void CloseRunLog();
+// Opens the run log for this run (the worker's frame): TRUE when it opened,
+// else why says what stood in the way (see CStdioFile::Open).
+BOOL OpenRunLog(const char* pszFileName, std::string& why);
+// The same where what stood in the way does not matter.
+inline BOOL OpenRunLog(const char* pszFileName)
+{
+    std::string why;
+    return OpenRunLog(pszFileName, why);
+}
+// Closes it; no line is written after this.  FALSE when a line could not
+// be written (a full disk: the log was given up there), so the log that
+// was opened is incomplete.
+BOOL CloseRunLog();

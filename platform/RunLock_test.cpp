@@ -2,34 +2,26 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "support/TestFiles.h"
 
 namespace {
 
-// Each Acquire runs on a thread of its own, as each run's would in its own
-// process (on Windows a mutex's owner is a thread).
-BOOL AcquireElsewhere(CRunLock& lock, const std::string& path)
-{
-    BOOL bTaken = FALSE;
-    std::thread([&] { bTaken = lock.Acquire(path.c_str()); }).join();
-    return bTaken;
-}
-
-TEST(RunLockTest, OneHolderPerSettingsFile)
+// The lock follows the settings folder, not the spelling of its path.
+TEST(RunLockTest, OneHolderPerSettingsFolderUnderAnySpelling)
 {
     TempDir first;
     TempDir second;
     const std::string path = first.Join("Tandemix.ini");
+    const std::string respelled = first.Join(std::string(".") + PATH_SEP_STR + "Tandemix.ini");
+    std::string why;
     CRunLock running;
     CRunLock another;
     CRunLock elsewhere;
-    ASSERT_TRUE(running.Acquire(path.c_str()));
-    EXPECT_FALSE(AcquireElsewhere(another, path));
-    EXPECT_TRUE(AcquireElsewhere(elsewhere, second.Join("Tandemix.ini")));
+    ASSERT_EQ(RUN_LOCK_TAKEN, running.Acquire(path.c_str(), why)) << why;
+    EXPECT_EQ(RUN_LOCK_BUSY, another.Acquire(respelled.c_str(), why));
+    EXPECT_EQ(RUN_LOCK_TAKEN, elsewhere.Acquire(second.Join("Tandemix.ini").c_str(), why)) << why;
     running.Release();
-    EXPECT_TRUE(AcquireElsewhere(another, path));
+    EXPECT_EQ(RUN_LOCK_TAKEN, another.Acquire(path.c_str(), why)) << why;
 }
 
 }  // namespace

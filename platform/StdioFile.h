@@ -14,16 +14,22 @@ public:
     CStdioFile();
     ~CStdioFile();
 
-    // Opens the file for writing, created anew (an existing one is
-    // truncated).  On Windows no other program may open it meanwhile.
-    BOOL Open(const char* pszFileName, UINT nOpenFlags);
+    // Opens the file for writing as a new, empty file, in place of any
+    // earlier one.  It is never written through a link, nor into anything
+    // but a regular file; on POSIX an earlier file must belong to the run's
+    // user, and gives way to a new file with its mode (a new log is 0600:
+    // it lists every name backed up).  On Windows no other program may open
+    // it meanwhile.  FALSE, with why saying what stood in the way, when it
+    // cannot be opened.
+    BOOL Open(const char* pszFileName, UINT nOpenFlags, std::string& why);
 
     // Writes UTF-8 text; "\n" becomes the platform's line end (CR LF on
     // Windows).  The text is converted into the file's encoding: on Windows
     // always Shift-JIS.  FALSE when the write failed.
     BOOL WriteString(const std::string& text);
 
-    void Close();
+    // FALSE when something written could not reach the file.
+    BOOL Close();
 
     // Encoding that WriteString writes in (POSIX; Windows writes Shift-JIS).
     void SetTextEncoding(TextEncoding nEncoding) { m_nEncoding = nEncoding; }

@@ -12,74 +12,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/posix/IniFile.h"
-#include "platform/Text.h"
+#include "platform/IniFile.h"
 
 namespace {
-
-enum ReadResult { READ_OK, READ_MISSING, READ_FAILED };
-
-ReadResult ReadWholeFile(const char* pszFile, std::string& bytes)
-{
-    bytes.clear();
-    const int fd = open(pszFile, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == ENOENT ? READ_MISSING : READ_FAILED;
-    char buffer[8192];
-    ReadResult nResult = READ_OK;
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) {
-            bytes.append(buffer, static_cast<size_t>(n));
-        } else if (n == 0) {
-            break;
-        } else if (errno != EINTR) {
-            nResult = READ_FAILED;  // a folder, an I/O error
-            break;
-        }
-    }
-    close(fd);
-    return nResult;
-}
-
-// The settings file as the reader and writer see it.
-struct ProfileText {
-    std::string bom;         // the byte-order mark, kept on writing
-    std::string text;        // everything after it
-    TextEncoding nEncoding;  // ENCODING_UTF8 or ENCODING_SHIFT_JIS
-};
-
-void SplitProfile(const std::string& bytes, ProfileText& profile)
-{
-    const size_t nBom = GetIniBomLength(bytes);
-    profile.bom.assign(bytes, 0, nBom);
-    profile.text.assign(bytes, nBom, std::string::npos);
-    profile.nEncoding = DetectIniEncoding(bytes);
-}
-
-// The program's strings are UTF-8; a Shift-JIS file is searched and written
-// in its own bytes.
-bool ToFileText(const char* psz, TextEncoding nEncoding, std::string& out)
-{
-    if (nEncoding != ENCODING_SHIFT_JIS) {
-        out = psz;
-        return true;
-    }
-    return ConvertText(psz, ENCODING_NATIVE, ENCODING_SHIFT_JIS, out);
-}
-
-DWORD CopyCut(const char* pszText, char* pszBuffer, DWORD nSize)
-{
-    const size_t nLength = CharBoundaryAtOrBefore(pszText, nSize - 1);
-    memcpy(pszBuffer, pszText, nLength);
-    pszBuffer[nLength] = '\0';
-    return static_cast<DWORD>(nLength);
-}
-
-bool HasLineEnd(const char* psz)
-{
-    return strpbrk(psz, "\r\n") != nullptr;
-}
 
 bool WriteAll(int fd, const std::string& bytes)
 {
@@ -159,51 +94,59 @@ DWORD GetCurrentFolder(DWORD nSize, char* pszBuffer)
     return static_cast<DWORD>(cwd.size());
 }
 
-DWORD ReadProfileString(const char* pszSection, const char* pszKey, const char* pszDefault,
-                        char* pszBuffer, DWORD nSize, const char* pszFile)
+ProfileStatus ReadProfileBytes(const char* pszFile, std::string& bytes)
 {
-    if (pszBuffer == nullptr || nSize == 0)
-        return 0;
-    const char* pszFallback = pszDefault != nullptr ? pszDefault : "";
-    // Listing all sections or keys (a null name) is not needed here.
-    if (pszSection == nullptr || pszKey == nullptr || pszFile == nullptr)
-        return CopyCut("", pszBuffer, nSize);
-
-    std::string bytes;
-    if (ReadWholeFile(pszFile, bytes) != READ_OK)
-        return CopyCut(pszFallback, pszBuffer, nSize);
-    ProfileText profile;
-    SplitProfile(bytes, profile);
-
-    std::string section;
-    std::string key;
-    std::string value;
-    if (!ToFileText(pszSection, profile.nEncoding, section) || !ToFileText(pszKey, profile.nEncoding, key)
-        || !FindIniValue(profile.text, profile.nEncoding, section.c_str(), key.c_str(), value))
-        return CopyCut(pszFallback, pszBuffer, nSize);
-
-    if (profile.nEncoding == ENCODING_SHIFT_JIS) {
-        std::string converted;
-        // Bytes that are not Shift-JIS cannot name anything on this system;
-        // the key reads as missing rather than as a garbled path.
-        if (!ConvertText(value, ENCODING_SHIFT_JIS, ENCODING_NATIVE, converted))
-            return CopyCut(pszFallback, pszBuffer, nSize);
-        value.swap(converted);
+    bytes.clear();
+    // Asked before opening: opening a device can have effects of its own,
+    // and a FIFO would hold the run until someone writes into it.
+    struct stat st;
+    if (stat(pszFile, &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? PROFILE_MISSING : PROFILE_UNREADABLE;
+    if (!S_ISREG(st.st_mode))
+        return PROFILE_NOT_A_FILE;
+    if (st.st_size > static_cast<off_t>(PROFILE_SIZE_LIMIT))
+        return PROFILE_TOO_LARGE;
+    const int fd = open(pszFile, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return PROFILE_UNREADABLE;
+    // Something else may have taken the name since: it is asked again, and
+    // the read stops one byte past the limit however the file grows.
+    ProfileStatus nStatus = PROFILE_READ;
+    if (fstat(fd, &st) != 0)
+        nStatus = PROFILE_UNREADABLE;
+    else if (!S_ISREG(st.st_mode))
+        nStatus = PROFILE_NOT_A_FILE;
+    else
+        bytes.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    while (nStatus == PROFILE_READ) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0) {
+            bytes.append(buffer, static_cast<size_t>(n));
+            if (bytes.size() > PROFILE_SIZE_LIMIT)
+                nStatus = PROFILE_TOO_LARGE;
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            nStatus = PROFILE_UNREADABLE;  // an I/O error
+        }
     }
-    // A NUL inside the value ends it, as it would for any C string.
-    return CopyCut(value.c_str(), pszBuffer, nSize);
+    close(fd);
+    if (nStatus != PROFILE_READ)
+        bytes.clear();
+    return nStatus;
+}
+
+DWORD CProfile::ReadString(const char* pszSection, const char* pszKey, char* pszBuffer, DWORD nSize) const
+{
+    return ReadIniString(m_text, pszSection, pszKey, pszBuffer, nSize);
 }
 
 BOOL WriteProfileString(const char* pszSection, const char* pszKey, const char* pszValue,
                         const char* pszFile)
 {
-    // Deleting a key or a section (a null name or value) is not needed here;
-    // a line end inside a name or value would break the file's lines.
-    if (pszSection == nullptr || pszKey == nullptr || pszValue == nullptr || pszFile == nullptr
-        || HasLineEnd(pszSection) || HasLineEnd(pszKey) || HasLineEnd(pszValue)
-        || strchr(pszSection, ']') != nullptr || strchr(pszKey, '=') != nullptr)
+    if (pszFile == nullptr)
         return FALSE;
-
     // Through a symbolic link, the file it points to is the one replaced.
     std::string target = pszFile;
     char* pszReal = realpath(pszFile, nullptr);
@@ -213,44 +156,18 @@ BOOL WriteProfileString(const char* pszSection, const char* pszKey, const char* 
     }
 
     std::string bytes;
-    const ReadResult nRead = ReadWholeFile(target.c_str(), bytes);
-    if (nRead == READ_FAILED)
-        return FALSE;
+    const ProfileStatus nRead = ReadProfileBytes(target.c_str(), bytes);
     struct stat old;
-    const bool bExists = nRead == READ_OK && stat(target.c_str(), &old) == 0;
-    if (nRead == READ_OK && !bExists)
+    const bool bExists = nRead == PROFILE_READ && stat(target.c_str(), &old) == 0;
+    if (!bExists && nRead != PROFILE_MISSING)
         return FALSE;
 
-    // A new file is UTF-8 with LF line ends.
-    ProfileText profile;
-    SplitProfile(bytes, profile);
-    const char* pszLineEnd = DetectIniLineEnd(profile.text);
-
-    std::string section;
-    std::string key;
-    std::string value;
-    if (!ToFileText(pszSection, profile.nEncoding, section) || !ToFileText(pszKey, profile.nEncoding, key)
-        || !ToFileText(pszValue, profile.nEncoding, value))
+    CIniText text;
+    text.Assign(bytes);
+    std::string updated;
+    if (!SetIniString(text, pszSection, pszKey, pszValue, updated))
         return FALSE;
-    SetIniValue(profile.text, profile.nEncoding, section.c_str(), key.c_str(), value.c_str(), pszLineEnd);
-
-    const std::string updated = profile.bom + profile.text;
     if (bExists && updated == bytes)
         return TRUE;
     return ReplaceFile(target, updated, bExists ? &old : nullptr) ? TRUE : FALSE;
-}
-
-TextEncoding GetProfileEncoding(const char* pszFile)
-{
-    std::string bytes;
-    if (pszFile == nullptr || ReadWholeFile(pszFile, bytes) != READ_OK)
-        return ENCODING_NATIVE;
-    size_t nBadLine = 0;
-    const TextEncoding nEncoding = DetectIniEncoding(bytes, &nBadLine);
-    // The keys on that line may read as missing or garbled; a hand-edited
-    // file deserves to be told which line to look at.
-    if (nBadLine > 0)
-        fprintf(stderr, "Tandemix: %s の %zu 行目は %s として読めません\n", pszFile, nBadLine,
-                nEncoding == ENCODING_SHIFT_JIS ? "Shift-JIS" : "UTF-8");
-    return nEncoding;
 }

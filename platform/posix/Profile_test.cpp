@@ -1,83 +1,34 @@
 #include "platform/Profile.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 
-#include "config/BackupConfig.h"
 #include "support/TestFiles.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-struct FileForm {
-    TextEncoding nEncoding;
-    bool bBom;
-    const char* pszLineEnd;
-};
-
-// UTF-8 text with '\n' line ends, written in the form.
-std::string Encode(const std::string& text, const FileForm& form)
-{
-    std::string lines;
-    for (char c : text)
-        lines += c == '\n' ? std::string(form.pszLineEnd) : std::string(1, c);
-    std::string bytes;
-    EXPECT_TRUE(ConvertText(lines, ENCODING_UTF8, form.nEncoding, bytes));
-    return (form.bBom ? "\xEF\xBB\xBF" : "") + bytes;
-}
-
-class ProfileTest : public testing::Test {
+class PosixProfileTest : public testing::Test {
 protected:
     TempDir m_dir;
     const std::string m_ini = m_dir.Join("Tandemix.ini");
 };
 
-// Read, then written back atomically in the file's own encoding and line
-// ends, keeping its mode and every byte but the four window values.
-TEST_F(ProfileTest, SavingTheWindowChangesOnlyItsFourKeys)
-{
-    const std::string before =
-        "; Tandemix\n[全般]\nバックアップセット数=1\nウィンドウ位置X=5\n  ウィンドウ位置Y = 7 ; old\n"
-        "ウィンドウサイズY=\"9\"\n画面表示レベル=2\n\n[バックアップセット1]\nバックアップ元=/data/ソース\nバックアップ先=/bk\n";
-    const std::string after =
-        "; Tandemix\n[全般]\nバックアップセット数=1\nウィンドウ位置X=-8\n  ウィンドウ位置Y = 20\n"
-        "ウィンドウサイズY=1100\n画面表示レベル=2\nウィンドウサイズX=1930\n\n[バックアップセット1]\n"
-        "バックアップ元=/data/ソース\nバックアップ先=/bk\n";
-    const FileForm forms[] = {
-        {ENCODING_UTF8, false, "\n"}, {ENCODING_UTF8, true, "\r\n"}, {ENCODING_SHIFT_JIS, false, "\r\n"}};
-    CurrentDir inFolder{fs::path(m_dir.Path())};
-    ASSERT_TRUE(inFolder.IsChanged());
-    for (const FileForm& form : forms) {
-        SCOPED_TRACE(testing::Message() << form.nEncoding << (form.bBom ? " BOM " : " ") << strlen(form.pszLineEnd));
-        ASSERT_TRUE(WriteFileBytes(m_ini, Encode(before, form)));
-        ASSERT_EQ(0, chmod(m_ini.c_str(), 0640));
-        CBackupConfig config("Tandemix.ini");
-        config.SaveWindowRect(RECT{-8, 20, 1930, 1100});
-
-        EXPECT_EQ(Encode(after, form), ReadFileBytes(m_ini));
-        struct stat st;
-        ASSERT_EQ(0, stat(m_ini.c_str(), &st));
-        EXPECT_EQ(0640u, st.st_mode & 07777);
-        EXPECT_EQ(1, std::distance(fs::directory_iterator(m_dir.Path()), fs::directory_iterator()));
-    }
-}
-
 // A value is cut at a character boundary; a write that would damage the
 // file (a character Shift-JIS lacks, a line end, a '=' in a key, a ']' in
 // a section) is refused and leaves it as it was.
-TEST_F(ProfileTest, ValuesAreCutWholeAndDamagingWritesRefused)
+TEST_F(PosixProfileTest, ValuesAreCutWholeAndDamagingWritesRefused)
 {
-    const std::string original = Encode("[全般]\nキー=あいう\n", FileForm{ENCODING_SHIFT_JIS, false, "\n"});
+    std::string original;
+    ASSERT_TRUE(ConvertText("[全般]\nキー=あいう\n", ENCODING_UTF8, ENCODING_SHIFT_JIS, original));
     ASSERT_TRUE(WriteFileBytes(m_ini, original));
+    CProfile profile;
+    ASSERT_EQ(PROFILE_READ, profile.Load(m_ini.c_str()));
     for (const auto& c : {std::make_pair(10u, "あいう"), std::make_pair(9u, "あい"), std::make_pair(6u, "あ")}) {
         char szBuffer[16];
         memset(szBuffer, 'z', sizeof szBuffer);
-        EXPECT_EQ(strlen(c.second), ReadProfileString("全般", "キー", "", szBuffer, c.first, m_ini.c_str())) << c.first;
+        EXPECT_EQ(strlen(c.second), profile.ReadString("全般", "キー", szBuffer, c.first)) << c.first;
         EXPECT_STREQ(c.second, szBuffer) << c.first;
         EXPECT_EQ('z', szBuffer[c.first]) << c.first;
     }

@@ -1,6 +1,7 @@
 #include "platform/StdioFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/ErrorText.h"
+#include "platform/FileServices.h"
 #include "platform/Text.h"
 
 namespace {
@@ -83,8 +86,9 @@ struct CStdioFile::Stream {
     }
 
     // Hands over the rest and closes the file once the writer has written
-    // it: the writer stops only with nothing handed over.
-    void Finish()
+    // it: the writer stops only with nothing handed over.  False when some
+    // of it could not be written.
+    bool Finish()
     {
         HandOver();
         if (writer.joinable()) {
@@ -95,7 +99,7 @@ struct CStdioFile::Stream {
             changed.notify_all();
             writer.join();
         }
-        close(fd);
+        return close(fd) == 0 && !bFailed;
     }
 
     const int fd;
@@ -109,12 +113,70 @@ struct CStdioFile::Stream {
     std::thread writer;
 };
 
-BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags)
+BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags, std::string& why)
 {
     Close();
     if ((nOpenFlags & modeWrite) == 0 || (nOpenFlags & modeCreate) == 0)
         return FALSE;
-    const int fd = open(pszFileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The earlier file gives way to a new one instead of being truncated:
+    // whatever stands under the name (a link, a FIFO, another user's file
+    // in a shared folder) is never opened, and a run killed at any point
+    // leaves either no log or its own, never the previous run's looking like
+    // its own.  It is also much cheaper than truncating megabytes, which the
+    // file system flushes at close.
+    const std::string path = pszFileName;
+    const size_t nSlash = path.rfind('/');
+    const std::string folder = nSlash == std::string::npos ? "." : nSlash == 0 ? "/" : path.substr(0, nSlash);
+    const std::string name = nSlash == std::string::npos ? path : path.substr(nSlash + 1);
+    const int fdFolder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fdFolder < 0) {
+        why = SystemErrorText(static_cast<DWORD>(errno));
+        return FALSE;
+    }
+    mode_t nMode = 0600;
+    struct stat st;
+    int fd = -1;
+    if (name.empty()) {
+        why = SystemErrorText(static_cast<DWORD>(EISDIR));
+    } else if (fstatat(fdFolder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            why = SystemErrorText(static_cast<DWORD>(errno));
+    } else if (S_ISLNK(st.st_mode)) {
+        why = "シンボリックリンクです";
+    } else if (!S_ISREG(st.st_mode)) {
+        why = "通常のファイルではありません";
+    } else if (st.st_uid != geteuid()) {
+        why = "別のユーザーのファイルです";
+    } else if (unlinkat(fdFolder, name.c_str(), 0) == 0) {
+        nMode = st.st_mode & 07777;
+    } else if (errno == EACCES || errno == EPERM) {
+        // A log made for the user in a folder only others may change (say
+        // under /var/log) is written in place, once it is seen to be the
+        // very file looked at above.
+        fd = openat(fdFolder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        struct stat opened;
+        int nError = fd < 0 ? errno : 0;
+        if (nError == 0 && (fstat(fd, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino))
+            nError = ESTALE;  // something else took the name meanwhile
+        if (nError == 0 && ftruncate(fd, 0) != 0)
+            nError = errno;
+        if (nError != 0) {
+            why = SystemErrorText(static_cast<DWORD>(nError));
+            if (fd >= 0)
+                close(fd);
+            fd = -1;
+        }
+    } else {
+        why = SystemErrorText(static_cast<DWORD>(errno));
+    }
+    if (why.empty() && fd < 0) {
+        fd = openat(fdFolder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd < 0)
+            why = SystemErrorText(static_cast<DWORD>(errno));
+        else if (nMode != 0600)
+            (void)fchmod(fd, nMode);  // a mode the file system refuses leaves it private
+    }
+    close(fdFolder);
     if (fd < 0)
         return FALSE;
     m_pStream = new Stream(fd);
@@ -129,13 +191,15 @@ BOOL CStdioFile::WriteBytes(const std::string& bytes)
     return m_pStream->gathered.size() < HAND_OVER_BYTES || m_pStream->HandOver();
 }
 
-void CStdioFile::Close()
+BOOL CStdioFile::Close()
 {
+    bool bWritten = true;
     if (m_pStream != nullptr) {
-        m_pStream->Finish();
+        bWritten = m_pStream->Finish();
         delete m_pStream;
         m_pStream = nullptr;
     }
+    return bWritten ? TRUE : FALSE;
 }
 
 BOOL CStdioFile::WriteString(const std::string& text)

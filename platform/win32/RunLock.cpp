@@ -1,32 +1,12 @@
 #include "platform/RunLock.h"
 
-#include <cstdio>
+#include <shlobj.h>
+
 #include <string>
 
+#include "platform/ErrorText.h"
+#include "platform/FileServices.h"
 #include "platform/win32/WideText.h"
-
-namespace {
-
-// A mutex name holds no backslash and at most MAX_PATH characters, so the
-// path is folded (Windows names ignore the case of A-Z) and hashed.  The
-// Global namespace lets a scheduled run in another session see the lock.
-std::wstring MutexName(const char* pszPath)
-{
-    unsigned long long nHash = 14695981039346656037ull;  // FNV-1a, 64 bits
-    for (const char* p = pszPath; *p != '\0'; p++) {
-        char c = *p;
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-        else if (c == '/')
-            c = '\\';
-        nHash = (nHash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    }
-    wchar_t szName[64];
-    swprintf(szName, sizeof szName / sizeof szName[0], L"Global\\Tandemix-run-%016llx", nHash);
-    return szName;
-}
-
-}  // namespace
 
 CRunLock::CRunLock() : m_nHandle(0) {}
 
@@ -35,34 +15,59 @@ CRunLock::~CRunLock()
     Release();
 }
 
-BOOL CRunLock::Acquire(const char* pszSettingsPath)
+RunLockResult CRunLock::Acquire(const char* pszSettingsPath, std::string& why)
 {
     Release();
-    // A mutex that its owner's death leaves abandoned is ours for the
-    // taking, so a killed run never blocks the next one.
-    HANDLE hMutex = CreateMutexW(nullptr, FALSE, MutexName(pszSettingsPath).c_str());
-    if (hMutex == nullptr)
-        return GetLastError() == ERROR_ACCESS_DENIED ? FALSE : TRUE;  // another user's run holds it
-    const DWORD dwWait = WaitForSingleObject(hMutex, 0);
-    if (dwWait != WAIT_OBJECT_0 && dwWait != WAIT_ABANDONED) {
-        CloseHandle(hMutex);
-        return dwWait == WAIT_TIMEOUT ? FALSE : TRUE;
+    const std::string path = pszSettingsPath;
+    const size_t nSlash = path.find_last_of("\\/");
+    std::string settingsFolder = nSlash == std::string::npos ? "." : path.substr(0, nSlash + 1);
+    FileServices& services = GetFileServices();
+    FileIdentity identity;
+    if (!services.GetIdentity(settingsFolder.c_str(), identity)) {
+        why = settingsFolder + ": " + SystemErrorText(services.GetLastError());
+        return RUN_LOCK_UNAVAILABLE;
     }
-    m_nHandle = reinterpret_cast<intptr_t>(hMutex);
-    return TRUE;
+
+    // The user's own local application data: other users cannot write
+    // there, and it is the same for every run of the user, scheduled or not.
+    wchar_t szAppData[MAX_PATH];
+    const HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, szAppData);
+    if (FAILED(hr)) {
+        why = "CSIDL_LOCAL_APPDATA: " + SystemErrorText(static_cast<DWORD>(hr));
+        return RUN_LOCK_UNAVAILABLE;
+    }
+    const std::wstring folder = std::wstring(szAppData) + L"\\Tandemix";
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        why = Utf8FromWide(folder) + ": " + SystemErrorText(GetLastError());
+        return RUN_LOCK_UNAVAILABLE;
+    }
+    std::wstring name;
+    WideFromUtf8(RunLockFileName(identity.nVolume, identity.nIndex).c_str(), name);
+    const std::wstring file = folder + L"\\" + name;
+    // Held open without sharing: a second run cannot open it while this
+    // one lives, and the system closes it when this process ends.
+    HANDLE hFile = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE) {
+        const DWORD dwError = GetLastError();
+        if (dwError == ERROR_SHARING_VIOLATION)
+            return RUN_LOCK_BUSY;
+        why = Utf8FromWide(file) + ": " + SystemErrorText(dwError);
+        return RUN_LOCK_UNAVAILABLE;
+    }
+    m_nHandle = reinterpret_cast<intptr_t>(hFile);
+    return RUN_LOCK_TAKEN;
 }
 
 void CRunLock::Release()
 {
     if (m_nHandle != 0) {
-        HANDLE hMutex = reinterpret_cast<HANDLE>(m_nHandle);
-        ReleaseMutex(hMutex);
-        CloseHandle(hMutex);
+        CloseHandle(reinterpret_cast<HANDLE>(m_nHandle));
         m_nHandle = 0;
     }
 }
 
-void ReportRunNotStarted(const char* pszText, BOOL bShowWindow)
+void ReportToUser(const char* pszText, BOOL bShowWindow)
 {
     if (bShowWindow)
         MessageBoxW(nullptr, WideForDisplay(pszText).c_str(), L"Tandemix", MB_OK | MB_ICONEXCLAMATION);

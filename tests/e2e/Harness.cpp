@@ -23,6 +23,19 @@ std::string g_program;  // the program under test
 std::string g_wineRun;  // scripts/wine-run, for the Windows program
 bool g_bSanitized = false;
 
+// What RunKeepingStderr's child does before the program starts.
+std::string g_stderrPath;
+void (*g_pfnThenInChild)() = nullptr;
+
+void KeepStderr()
+{
+    const int fd = open(g_stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || dup2(fd, 2) < 0)
+        _exit(126);
+    if (g_pfnThenInChild != nullptr)
+        g_pfnThenInChild();
+}
+
 }  // namespace
 
 bool Scenario::IsWindows()
@@ -94,9 +107,26 @@ bool Scenario::IsSanitized()
     return g_bSanitized;
 }
 
-pid_t Scenario::Start(void (*pfnInChild)()) const
+Scenario::~Scenario()
 {
+    for (pid_t pid : m_running) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+pid_t Scenario::Start(void (*pfnInChild)(), const Lines& args) const
+{
+    std::vector<const char*> argv;
+    if (IsWindows())
+        argv.push_back(g_wineRun.c_str());
+    argv.push_back(g_program.c_str());
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
+    argv.push_back(nullptr);
     pid_t pid = fork();
+    if (pid > 0)
+        m_running.push_back(pid);
     if (pid == 0) {
         // No terminal to answer on, no display: the program runs headless.
         int devnull = open("/dev/null", O_RDONLY);
@@ -106,21 +136,29 @@ pid_t Scenario::Start(void (*pfnInChild)()) const
         unsetenv("WAYLAND_DISPLAY");
         if (pfnInChild != nullptr)
             pfnInChild();
-        if (IsWindows())
-            execl(g_wineRun.c_str(), g_wineRun.c_str(), g_program.c_str(), static_cast<char*>(nullptr));
-        else
-            execl(g_program.c_str(), g_program.c_str(), static_cast<char*>(nullptr));
+        execv(argv[0], const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     return pid;
 }
 
+int Scenario::RunKeepingStderr(void (*pfnInChild)(), const Lines& args) const
+{
+    g_stderrPath = HostPath("stderr.txt");
+    g_pfnThenInChild = pfnInChild;
+    return Wait(Start(&KeepStderr, args));
+}
+
 int Scenario::Wait(pid_t pid) const
 {
     int status = 0;
-    if (!WaitUntil([&] { return waitpid(pid, &status, WNOHANG) != 0; }, 120)) {
+    const bool bEnded = WaitUntil([&] { return waitpid(pid, &status, WNOHANG) != 0; }, 120);
+    if (!bEnded) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
+    }
+    m_running.erase(std::remove(m_running.begin(), m_running.end(), pid), m_running.end());
+    if (!bEnded) {
         ADD_FAILURE() << "the program did not end within 120 s";
         return -1;
     }

@@ -8,11 +8,16 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/TestFiles.h"
 
 class Scenario : public testing::Test {
 protected:
+    // Every program started and not yet waited for is killed and reaped
+    // here, so that a failed assertion never leaves one running.
+    ~Scenario() override;
+
     static bool IsWindows();
     // The program was built with the sanitizers (which need far more
     // address space than a plain build).
@@ -37,16 +42,22 @@ protected:
 
     // Runs the program to its end; its exit status (-1 on timeout).
     // pfnInChild, when given, runs in the new process just before the
-    // program starts (to set limits, say).
+    // program starts (to set limits, say); one that does not return makes
+    // the process a helper of its own, ended like the program.
     int Run(void (*pfnInChild)() = nullptr) const { return Wait(Start(pfnInChild)); }
-    pid_t Start(void (*pfnInChild)() = nullptr) const;
+    // args are the program's arguments.
+    pid_t Start(void (*pfnInChild)() = nullptr, const Lines& args = {}) const;
     int Wait(pid_t pid) const;
+    // Run, with the program's stderr kept in stderr.txt of the folder.
+    int RunKeepingStderr(void (*pfnInChild)() = nullptr, const Lines& args = {}) const;
+    Lines StderrLines() const { return SplitLines(ReadFile("stderr.txt")); }
 
     // Polls until bDone() holds, for at most nSeconds; whether it held.
     static bool WaitUntil(const std::function<bool()>& bDone, int nSeconds = 60);
 
 private:
     TempDir m_dir;
+    mutable std::vector<pid_t> m_running;
 };
 
 // Unmounts what a test mounted, whatever the outcome; a file system still

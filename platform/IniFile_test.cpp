@@ -1,4 +1,4 @@
-#include "platform/posix/IniFile.h"
+#include "platform/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
-#include "platform/posix/IniFile.h"
+#include "platform/IniFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/Text.h"
@@ -34,14 +35,40 @@ bool IsBlank(char c)
 // Length of the character at text[i].  Only Shift-JIS needs stepping: its
 // second bytes include '[', ']', A-Z and a-z.  In UTF-8 no ASCII byte is
 // ever part of a longer character, so single bytes do.
-size_t CharAt(const std::string& text, size_t i, size_t nEnd, TextEncoding nEncoding)
+size_t CharAt(const char* p, size_t i, size_t nEnd, TextEncoding nEncoding)
 {
     if (nEncoding == ENCODING_SHIFT_JIS) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char c = static_cast<unsigned char>(p[i]);
         if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < nEnd)
             return 2;
     }
     return 1;
+}
+
+size_t CharAt(const std::string& text, size_t i, size_t nEnd, TextEncoding nEncoding)
+{
+    return CharAt(text.data(), i, nEnd, nEncoding);
+}
+
+char FoldCase(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// FNV-1a of a name as NameEquals compares it: single-byte characters
+// folded, the bytes of longer ones as they are.
+uint32_t HashName(const char* p, size_t nLength, TextEncoding nEncoding)
+{
+    uint32_t nHash = 2166136261u;
+    for (size_t i = 0; i < nLength;) {
+        const size_t nChar = CharAt(p, i, nLength, nEncoding);
+        for (size_t k = 0; k < nChar; k++) {
+            const char c = nChar == 1 ? FoldCase(p[i]) : p[i + k];
+            nHash = (nHash ^ static_cast<unsigned char>(c)) * 16777619u;
+        }
+        i += nChar;
+    }
+    return nHash;
 }
 
 // Finds the first c at or after i and before nEnd, as a character of its
@@ -136,13 +163,7 @@ bool NameEquals(const std::string& text, size_t nStart, size_t nEnd, const char*
     while (i < nLength) {
         const size_t nChar = CharAt(text, nStart + i, nEnd, nEncoding);
         if (nChar == 1) {
-            char a = text[nStart + i];
-            char b = pszName[i];
-            if (a >= 'A' && a <= 'Z')
-                a = static_cast<char>(a - 'A' + 'a');
-            if (b >= 'A' && b <= 'Z')
-                b = static_cast<char>(b - 'A' + 'a');
-            if (a != b)
+            if (FoldCase(text[nStart + i]) != FoldCase(pszName[i]))
                 return false;
         } else if (memcmp(text.data() + nStart + i, pszName + i, nChar) != 0) {
             return false;
@@ -234,19 +255,42 @@ struct DecodeCount {
     size_t nFirstBadLine = 0;
 };
 
+// The line (from 1) that holds bytes[i]: a line ends at LF, at CR LF and at
+// a CR alone.
+size_t LineOf(const std::string& bytes, size_t i)
+{
+    size_t nLine = 1;
+    for (size_t j = 0; j < i; j++) {
+        if (bytes[j] == '\n' || (bytes[j] == '\r' && (j + 1 >= bytes.size() || bytes[j + 1] != '\n')))
+            nLine++;
+    }
+    return nLine;
+}
+
 DecodeCount CountDecodeErrors(const std::string& bytes, size_t i, size_t (*pfnCharAt)(const std::string&, size_t))
 {
     DecodeCount count;
-    size_t nLine = 1;
-    while (i < bytes.size()) {
-        const char c = bytes[i];
-        if (c == '\n' || (c == '\r' && (i + 1 >= bytes.size() || bytes[i + 1] != '\n')))
-            nLine++;
+    const char* p = bytes.data();
+    const size_t nSize = bytes.size();
+    while (i < nSize) {
+        // ASCII is one character in both encodings, and nearly all of a
+        // settings file: it is passed over eight bytes at a time.
+        uint64_t nWord;
+        if (i + sizeof nWord <= nSize) {
+            memcpy(&nWord, p + i, sizeof nWord);
+            if ((nWord & 0x8080808080808080ull) == 0) {
+                i += sizeof nWord;
+                continue;
+            }
+        }
+        if (static_cast<unsigned char>(p[i]) < 0x80) {
+            i++;
+            continue;
+        }
         const size_t nChar = pfnCharAt(bytes, i);
         if (nChar == 0) {
-            count.nErrors++;
-            if (count.nFirstBadLine == 0)
-                count.nFirstBadLine = nLine;
+            if (count.nErrors++ == 0)
+                count.nFirstBadLine = LineOf(bytes, i);
             i++;
         } else {
             if (nChar > 1)
@@ -255,6 +299,25 @@ DecodeCount CountDecodeErrors(const std::string& bytes, size_t i, size_t (*pfnCh
         }
     }
     return count;
+}
+
+// The value of the key line that decides a look-up: false when there is
+// none or it has no '='.
+bool TakeValue(const std::string& text, bool bFound, const IniLine& line, std::string& value)
+{
+    value.clear();
+    if (!bFound || !line.bHasValue)
+        return false;
+    size_t nStart = line.nValueStart;
+    size_t nEnd = line.nValueEnd;
+    // Neither quote is ever the second byte of a Shift-JIS character.
+    if (nEnd - nStart >= 2 && (text[nStart] == '"' || text[nStart] == '\'')
+        && text[nEnd - 1] == text[nStart]) {
+        nStart++;
+        nEnd--;
+    }
+    value.assign(text, nStart, nEnd - nStart);
+    return true;
 }
 
 }  // namespace
@@ -300,20 +363,8 @@ const char* DetectIniLineEnd(const std::string& text)
 bool FindIniValue(const std::string& text, TextEncoding nEncoding, const char* pszSection,
                   const char* pszKey, std::string& value)
 {
-    value.clear();
     const KeyPlace place = FindKey(text, nEncoding, pszSection, pszKey);
-    if (!place.bKeyFound || !place.key.bHasValue)
-        return false;
-    size_t nStart = place.key.nValueStart;
-    size_t nEnd = place.key.nValueEnd;
-    // Neither quote is ever the second byte of a Shift-JIS character.
-    if (nEnd - nStart >= 2 && (text[nStart] == '"' || text[nStart] == '\'')
-        && text[nEnd - 1] == text[nStart]) {
-        nStart++;
-        nEnd--;
-    }
-    value.assign(text, nStart, nEnd - nStart);
-    return true;
+    return TakeValue(text, place.bKeyFound, place.key, value);
 }
 
 void SetIniValue(std::string& text, TextEncoding nEncoding, const char* pszSection,
@@ -353,4 +404,86 @@ void SetIniValue(std::string& text, TextEncoding nEncoding, const char* pszSecti
     text += pszLineEnd;
     text += keyLine;
     text += pszLineEnd;
+}
+
+void CIniText::Assign(const std::string& bytes)
+{
+    const size_t nBom = GetIniBomLength(bytes);
+    m_bom.assign(bytes, 0, nBom);
+    m_text.assign(bytes, nBom, std::string::npos);
+    m_nEncoding = DetectIniEncoding(bytes, &m_nBadLine);
+    m_bHasEntries = false;
+    m_sections.clear();
+    m_keys.clear();
+    if (m_text.size() >= UINT32_MAX) {
+        m_text.clear();
+        return;
+    }
+    // Keys before the first section belong to none and are never found.
+    const uint32_t NO_SECTION = UINT32_MAX;
+    uint32_t nSection = NO_SECTION;
+    for (size_t i = 0; i < m_text.size();) {
+        const IniLine line = ReadLine(m_text, i, m_nEncoding);
+        i = line.nNext;
+        if (line.nKind == LINE_IGNORED)
+            continue;
+        m_bHasEntries = true;
+        const uint32_t nHash =
+            HashName(m_text.data() + line.nNameStart, line.nNameEnd - line.nNameStart, m_nEncoding);
+        const uint32_t nStart = static_cast<uint32_t>(line.nStart);
+        if (line.nKind == LINE_SECTION) {
+            nSection = static_cast<uint32_t>(m_sections.size());
+            m_sections.push_back(Entry{nHash, nSection, nStart});
+        } else if (nSection != NO_SECTION) {
+            m_keys.push_back(Entry{nHash, nSection, nStart});
+        }
+    }
+    std::sort(m_sections.begin(), m_sections.end(), [](const Entry& a, const Entry& b) {
+        return a.nHash != b.nHash ? a.nHash < b.nHash : a.nLine < b.nLine;
+    });
+    // Key lines are already in the order of their sections and places.
+    std::stable_sort(m_keys.begin(), m_keys.end(), [](const Entry& a, const Entry& b) {
+        return a.nSection != b.nSection ? a.nSection < b.nSection : a.nHash < b.nHash;
+    });
+}
+
+bool CIniText::FindSection(const char* pszSection, uint32_t& nSection) const
+{
+    const Entry wanted{HashName(pszSection, strlen(pszSection), m_nEncoding), 0, 0};
+    auto range = std::equal_range(m_sections.begin(), m_sections.end(), wanted,
+                                  [](const Entry& a, const Entry& b) { return a.nHash < b.nHash; });
+    // In the order of their places: the first section of a name is the only one.
+    for (auto it = range.first; it != range.second; ++it) {
+        const IniLine line = ReadLine(m_text, it->nLine, m_nEncoding);
+        if (NameEquals(m_text, line.nNameStart, line.nNameEnd, pszSection, m_nEncoding)) {
+            nSection = it->nSection;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CIniText::HasSection(const char* pszSection) const
+{
+    uint32_t nSection;
+    return FindSection(pszSection, nSection);
+}
+
+bool CIniText::Find(const char* pszSection, const char* pszKey, std::string& value) const
+{
+    value.clear();
+    uint32_t nSection;
+    if (!FindSection(pszSection, nSection))
+        return false;
+    const Entry wanted{HashName(pszKey, strlen(pszKey), m_nEncoding), nSection, 0};
+    auto range = std::equal_range(m_keys.begin(), m_keys.end(), wanted, [](const Entry& a, const Entry& b) {
+        return a.nSection != b.nSection ? a.nSection < b.nSection : a.nHash < b.nHash;
+    });
+    // The first key line of the name decides, with or without a value.
+    for (auto it = range.first; it != range.second; ++it) {
+        const IniLine line = ReadLine(m_text, it->nLine, m_nEncoding);
+        if (NameEquals(m_text, line.nNameStart, line.nNameEnd, pszKey, m_nEncoding))
+            return TakeValue(m_text, true, line, value);
+    }
+    return false;
 }
