@@ -70,6 +70,13 @@ BOOL IsCopyDue(CTime srcTime, CTime dstTime, short nMargin)
     return TRUE;
 }
 
+// Neither time is later than the other by more than the margin.
+BOOL TimesCountAsEqual(CTime srcTime, CTime dstTime, short nMargin)
+{
+    const CTimeSpan margin(nMargin > 0 ? nMargin : 0);
+    return srcTime <= dstTime + margin && dstTime <= srcTime + margin;
+}
+
 short StopFlag(short nStop)
 {
     return g_bCancel != 0 ? 1 : nStop;
@@ -95,10 +102,12 @@ short CopyOne(const char* pszSrcPath, const char* pszTo, UINT nFlags, BOOL bFoll
     BOOL bAborted = FALSE;
     ++g_nCopiesStarted;
     bCopied = services.CopyFile(pszSrcPath, pszTo, nFlags, &bAborted, bFollowLink) == 0;
-    if (!bCopied) {
-        WriteLogFormat(LOG_RESULT, "SHFileOperation()でエラーが返りました  code=%lx",
-                       static_cast<unsigned long>(services.GetLastError()));
-        NoteRunFailure();
+    // A file deleted since its folder was listed is no loss, whether it
+    // went before its status query or before its copy.
+    DWORD dwError = services.GetLastError();
+    if (!bCopied && !IsMissingError(dwError)) {
+        WriteLogFormat(LOG_RESULT, "SHFileOperation()でエラーが返りました  code=%lx", static_cast<unsigned long>(dwError));
+        ReportFailure("  コピーできませんでした  ", pszTo, dwError);
     }
     if (!bAborted)
         return 0;
@@ -156,7 +165,8 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
     }
 
     // With type-1 generations the copy that is replaced becomes
-    // generation 1.
+    // generation 1; a copy known to be cut (the source's time, another
+    // size) is no generation and is replaced as it is.
     BOOL bRotate = bExists && pSet->nFileGenerations >= 1;
     if (bExists) {
         // Two local times to format for every file that has a copy: only
@@ -167,10 +177,14 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
             WriteLogFormat(LOG_DETAIL, "  コピー先に同名ファイルを発見  タイムスタンプ from:to = %s:%s , マージン=%d",
                            srcText.c_str(), dstText.c_str(), pSet->nTimeMargin);
         }
-        // A copy whose size differs is no copy, whatever its time says (a
-        // crash can leave a file's name and time on disk before its data).
-        if (!IsCopyDue(srcTime, dstStatus.m_mtime, pSet->nTimeMargin) && srcStatus.m_size == dstStatus.m_size)
-            return StopFlag(0);
+        // A copy whose size differs while the times count as equal is no
+        // copy (a crash can leave a file's name and time on disk before its
+        // data); a newer copy is never replaced.
+        if (!IsCopyDue(srcTime, dstStatus.m_mtime, pSet->nTimeMargin)) {
+            if (srcStatus.m_size == dstStatus.m_size || !TimesCountAsEqual(srcTime, dstStatus.m_mtime, pSet->nTimeMargin))
+                return StopFlag(0);
+            bRotate = FALSE;
+        }
     }
 
     ReportProgress(PROGRESS_COPYING, szDstPath);

@@ -120,7 +120,7 @@ DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)
 int FakeFileServices::CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL bFollowLink)
 {
     *pbAborted = FALSE;
-    BOOL bOk = !StrikeChange(pszTo) && !Strike(FAIL_DRIVE, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
+    BOOL bOk = !StrikeChange(pszTo) && !Strike(FAIL_COPY, pszFrom) && !Strike(FAIL_DRIVE, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
                Result(Real().CopyFile(Place(pszFrom).c_str(), Place(pszTo).c_str(), nFlags, pbAborted, bFollowLink) == 0);
     m_copies.push_back(pszTo);
     if (m_cancelWhenCopying == pszFrom)

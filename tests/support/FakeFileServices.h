@@ -32,6 +32,7 @@ public:
         FAIL_LIST,    // listing the folder
         FAIL_READ,    // CanRead of the file
         FAIL_RENAME,  // renaming the path
+        FAIL_COPY,    // copying from the path
         FAIL_DRIVE,   // every call on the path or below it
     };
 
