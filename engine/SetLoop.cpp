@@ -316,7 +316,12 @@ short RunSet(int nSetNumber, BackupSet* pSet)
     SetPlan plan;
     plan.nKind = ClassifySource(pSet->szSource, status);
     if (plan.nKind == SOURCE_MISSING) {
-        ReportSource(pSet->szSource, "が見つからないのでバックアップしません", services.GetLastError());
+        // Only a source that is not there is missing; one that cannot be
+        // queried (a damaged file system, a permission) is unreadable.
+        DWORD dwError = services.GetLastError();
+        ReportSource(pSet->szSource,
+                     IsMissingError(dwError) ? "が見つからないのでバックアップしません" : "を読めないのでバックアップしません",
+                     dwError);
         return 0;
     }
     if (!PlanPaths(pSet, plan) || !CanReadSource(pSet, plan) || OverlapsSource(nSetNumber, pSet, plan))
@@ -350,6 +355,10 @@ short RunSet(int nSetNumber, BackupSet* pSet)
         services.FlushFileSystem(szDestRoot);
     services.SetTreeRoots(nullptr, nullptr);
 
+    // Log readers look for the completion line: a cancelled set says so
+    // before it.
+    if (nStop != 0 || g_bCancel != 0)
+        WriteLogFormat(LOG_RESULT, "バックアップセット %d ... バックアップを中止しました", nSetNumber);
     if (!bDone || plan.nKind == SOURCE_DRIVE_ROOT || plan.nKind == SOURCE_SHARE_ROOT)
         return nStop;
 

@@ -99,6 +99,7 @@ TEST_F(SetLoopTest, UnreadableSourcesCostNoOlderCopies)
     } cases[] = {
         {"C:/data", Fake::FAIL_LIST, FAKE_ERROR_ACCESS_DENIED, false},
         {"C:/data/a.txt", Fake::FAIL_READ, FAKE_ERROR_ACCESS_DENIED, false},
+        {"C:/damaged", Fake::FAIL_STATUS, FAKE_ERROR_ACCESS_DENIED, false},  // a status error other than "not there"
         {"E:/", Fake::FAIL_DRIVE, ERROR_NOT_READY, true},               // an absent drive
         {"//srv/pub", Fake::FAIL_DRIVE, FAKE_ERROR_NOT_FOUND, true},    // an unreachable share
     };
@@ -173,6 +174,7 @@ TEST_F(SetLoopTest, TypeTwoReplacesTheItemOnlyWithACompleteCopy)
         EXPECT_EQ(c.bCancel || c.bFailCopy, g_nRunFailures != 0 || g_bCancel != 0);
         const Lines lines = LogLines();
         EXPECT_EQ(1u, CountPrefix(lines, "バックアップセット 1 ... バックアップ完了"));
+        EXPECT_EQ(c.bCancel ? 1u : 0u, CountPrefix(lines, "バックアップセット 1 ... バックアップを中止しました"));
         EXPECT_EQ(!c.bCancel ? Lines{"after"} : Lines(), fake.m_shellOpens);
     }
 }

@@ -184,9 +184,10 @@ TEST_F(Backup, ASignalFinishesTheFileInHandAndStartsNothingMore)
     EXPECT_LT(copied.size(), static_cast<size_t>(nFiles));
     for (const std::string& rel : copied)
         EXPECT_EQ(4096u, ReadFile("bk/data/" + rel).size()) << rel;
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ((Lines{"  フォルダのコピー終了 " + ProgramPath("data") + "/*.*", "バックアップセット 1 ... バックアップ完了"}),
-              Lines(log.end() - 2, log.end()));
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ((Lines{"  フォルダのコピー終了 " + ProgramPath("data") + "/*.*", "バックアップセット 1 ... バックアップを中止しました",
+                     "バックアップセット 1 ... バックアップ完了"}),
+              Lines(log.end() - 3, log.end()));
     EXPECT_FALSE(Exists("bk2"));
 }
 
