@@ -185,6 +185,70 @@ BOOL OverlapsSource(int nSetNumber, const BackupSet* pSet, const SetPlan& plan)
     return TRUE;
 }
 
+// The item a set's copy lands in, worked out from its settings alone (for
+// the other sets of the run): the destination folder plus the source's
+// name, or the destination folder itself for a root.
+BOOL GetSetItem(const BackupSet* pSet, char* pszOut, size_t nSize)
+{
+    char szTrimmed[PATH_BUFFER];
+    char szName[PATH_BUFFER];
+    if (!SafeCopy(szTrimmed, sizeof(szTrimmed), pSet->szSource))
+        return FALSE;
+    BOOL bRoot = IsDriveRoot(szTrimmed);
+    while (strlen(szTrimmed) > 1 && EndsWithSeparator(szTrimmed))
+        szTrimmed[strlen(szTrimmed) - 1] = '\0';
+    char szShare[PATH_BUFFER];
+    bRoot = bRoot || (SafeCopy(szShare, sizeof(szShare), szTrimmed) && SafeCat(szShare, sizeof(szShare), PATH_SEP_STR) &&
+                      IsShareRoot(szShare));
+    if (!GetFileNamePart(szName, sizeof(szName), szTrimmed))
+        return FALSE;
+    if (bRoot || szName[0] == '\0')
+        return CopyWithoutSeparator(pszOut, nSize, pSet->szDest);
+    return SafeCopy(pszOut, nSize, pSet->szDest) && SafeCat(pszOut, nSize, szName);
+}
+
+// TRUE when two folders are one, by identity where both exist.
+BOOL IsSameFolder(const char* pszA, const char* pszB)
+{
+    FileIdentity a;
+    FileIdentity b;
+    FileServices& services = GetFileServices();
+    if (services.GetIdentity(pszA, a) && services.GetIdentity(pszB, b))
+        return IsSameObject(a, b);
+    return strcmp(pszA, pszB) == 0;
+}
+
+// A set whose item has a name that another set's item owns in the same
+// folder (a generation, or a hidden name of its rotations) would be rotated
+// away by that set, or take its place: it is refused before anything is
+// touched.
+BOOL ClashesWithAnotherSet(int nSetNumber, const SetPlan& plan)
+{
+    char szFolder[PATH_BUFFER];
+    char szName[PATH_BUFFER];
+    if (!GetFolderPart(szFolder, sizeof(szFolder), plan.szItem) || !GetFileNamePart(szName, sizeof(szName), plan.szItem))
+        return FALSE;
+    for (int nIndex = 0; nIndex < g_pConfig->m_nSetCount && nIndex < MAX_BACKUP_SETS; nIndex++) {
+        const BackupSet* pOther = g_pConfig->m_pSets[nIndex];
+        if (pOther == nullptr || nIndex + 1 == nSetNumber)
+            continue;
+        int32_t nCount = pOther->nTopGenerations > 0 ? pOther->nTopGenerations : pOther->nFileGenerations;
+        char szOther[PATH_BUFFER];
+        char szOtherFolder[PATH_BUFFER];
+        char szOtherName[PATH_BUFFER];
+        if (nCount <= 0 || !GetSetItem(pOther, szOther, sizeof(szOther)) ||
+            !GetFolderPart(szOtherFolder, sizeof(szOtherFolder), szOther) ||
+            !GetFileNamePart(szOtherName, sizeof(szOtherName), szOther) || szOtherName[0] == '\0' ||
+            !IsOwnedName(szOtherName, nCount, szName) || !IsSameFolder(szFolder, szOtherFolder))
+            continue;
+        WriteLogFormat(LOG_RESULT, "バックアップセット %d ... バックアップ先(%s)がバックアップセット %d の世代の名前なのでバックアップしません",
+                       nSetNumber, plan.szItem, nIndex + 1);
+        NoteRunFailure();
+        return TRUE;
+    }
+    return FALSE;
+}
+
 // The walk passes over every folder of the backup itself wherever it meets
 // one (a destination inside the source, a source of "/" or "D:\", a
 // destination that is the source): the destination folder, the folder
@@ -324,7 +388,8 @@ short RunSet(int nSetNumber, BackupSet* pSet)
                      dwError);
         return 0;
     }
-    if (!PlanPaths(pSet, plan) || !CanReadSource(pSet, plan) || OverlapsSource(nSetNumber, pSet, plan))
+    if (!PlanPaths(pSet, plan) || !CanReadSource(pSet, plan) || OverlapsSource(nSetNumber, pSet, plan) ||
+        ClashesWithAnotherSet(nSetNumber, plan))
         return 0;
 
     // Below these roots nothing is reached through a link.  The item may be
