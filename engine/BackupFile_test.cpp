@@ -86,8 +86,7 @@ TEST_F(BackupFileTest, TheTimesDecideAndACutOrFailedCopyCostsNoGeneration)
         SCOPED_TRACE(c.pszWhat);
         Fake fake;
         ScopedFileServices use(fake);
-        ResetRunState();
-        EXPECT_TRUE(OpenRunLog(m_temp.Join("run.log").c_str()));
+        RestartRun();
         fake.AddFile(WinPath("C:/src/a.txt"), c.srcTime, c.pszSource);
         fake.AddFile(WinPath("D:/bk/a.txt"), 1000, "old");
         if (c.dwCopyError != 0)

@@ -38,20 +38,17 @@ protected:
     {
         return Folder(r) + (k == 0 ? "" : std::to_string(k) + "_") + r.name;
     }
-    static bool IsTypeTwoFolder(const Rotation& r) { return r.nType == 2 && r.nKind == FOLDER_ITEM; }
-    static std::string Version(const Rotation& r, const std::string& version)
+    // A copy of version v: a file that holds v, or a folder that holds
+    // sub/b.txt.  The old copies are folders for a type-2 folder item, the
+    // new one for any folder item.
+    static std::string Copy(const std::string& v, bool bFolder) { return bFolder ? "sub/b.txt=" + v + ";" : v; }
+    static void WriteCopy(Fake& fake, const std::string& path, const std::string& v, bool bFolder, time_t mtime)
     {
-        return IsTypeTwoFolder(r) ? "sub/b.txt=" + version + ";" : version;
+        fake.AddFile(path + (bFolder ? NativePath("/sub/b.txt") : ""), mtime, v);
     }
-    static std::string NewVersion(const Rotation& r)
-    {
-        return r.nType == 1 && r.nKind == FOLDER_ITEM ? "f.txt=new;" : Version(r, "new");
-    }
-    static void WriteVersion(Fake& fake, const Rotation& r, const std::string& path, const std::string& version,
-                             time_t mtime)
-    {
-        fake.AddFile(path + (IsTypeTwoFolder(r) ? NativePath("/sub/b.txt") : ""), mtime, version);
-    }
+    static bool OldIsFolder(const Rotation& r) { return r.nType == 2 && r.nKind == FOLDER_ITEM; }
+    static std::string Version(const Rotation& r, int k) { return Copy("g" + std::to_string(k), OldIsFolder(r)); }
+    static std::string NewVersion(const Rotation& r) { return Copy("new", r.nKind == FOLDER_ITEM); }
 
     static Holdings Generations(const Fake& fake, const Rotation& r)
     {
@@ -77,7 +74,7 @@ protected:
     {
         std::map<int, std::string> slots;
         for (int k : r.slots)
-            slots[k] = Version(r, "g" + std::to_string(k));
+            slots[k] = Version(r, k);
         for (int n = 0; n < nRotations; n++) {
             std::map<int, std::string> next = {{0, NewVersion(r)}};
             for (const auto& slot : slots) {
@@ -92,14 +89,6 @@ protected:
         return holdings;
     }
 
-    void RunOnce()
-    {
-        ResetRunState();
-        CloseRunLog();
-        EXPECT_TRUE(OpenRunLog(m_temp.Join("run.log").c_str()));
-        RunBackupSets();
-    }
-
     // Runs the set with the faults fnFaults puts in place, checks what the
     // stopped run left, runs it again through clean services and checks the
     // end.  Returns how many changes the stopped run tried.
@@ -107,16 +96,9 @@ protected:
     {
         Fake fake;
         ScopedFileServices use(fake);
-        if (r.nType == 1 && r.nKind == FOLDER_ITEM)
-            fake.AddFile(WinPath("C:/src/") + r.name + NativePath("/f.txt"), 200, "new");
-        else
-            WriteVersion(fake, r, WinPath("C:/src/") + r.name, "new", 200);
-        for (int k : r.slots) {
-            if (r.nType == 1)
-                fake.AddFile(Slot(r, k), 100, "g" + std::to_string(k));
-            else
-                WriteVersion(fake, r, Slot(r, k), "g" + std::to_string(k), 100);
-        }
+        WriteCopy(fake, WinPath("C:/src/") + r.name, "new", r.nKind == FOLDER_ITEM, 200);
+        for (int k : r.slots)
+            WriteCopy(fake, Slot(r, k), "g" + std::to_string(k), OldIsFolder(r), 100);
         // A neighbour, which no rotation or recovery of x may touch.
         for (const char* pszName : {"y", "1_y"})
             fake.AddFile(Folder(r) + pszName, 100, pszName);
@@ -126,7 +108,8 @@ protected:
         const Holdings before = Generations(fake, r);
 
         fnFaults(fake);
-        RunOnce();
+        RestartRun();
+        RunBackupSets();
         const int nChanges = fake.Changes();
         // No generation name holds a part of a copy (the type-1 folder is
         // filled after it takes its name), and every copy is still there but
@@ -134,7 +117,7 @@ protected:
         const Holdings stopped = Generations(fake, r);
         std::vector<std::string> complete = {NewVersion(r)};
         for (int k = 0; k <= r.nCount; k++)
-            complete.push_back(Version(r, "g" + std::to_string(k)));
+            complete.push_back(Version(r, k));
         for (const auto& holding : stopped) {
             EXPECT_TRUE(std::count(complete.begin(), complete.end(), holding.second) == 1 ||
                         (r.nType == 1 && r.nKind == FOLDER_ITEM && holding.first == Slot(r, 0)))
@@ -155,7 +138,8 @@ protected:
             bCommitted = bCommitted || entry.find(".tandemix-swap-") != std::string::npos;
 
         fake.StopAfterChanges(-1);
-        RunOnce();
+        RestartRun();
+        RunBackupSets();
         EXPECT_EQ(Expected(r, r.nType == 2 && bCommitted ? 2 : 1), Generations(fake, r));
         EXPECT_EQ(0, g_nRunFailures);
         EXPECT_EQ("y" "1_y", fake.Content(Folder(r) + "y") + fake.Content(Folder(r) + "1_y"));

@@ -1,6 +1,7 @@
 #include "engine/OwnNames.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/BackupReport.h"

@@ -151,8 +151,7 @@ TEST_F(SetLoopTest, TypeTwoReplacesTheItemOnlyWithACompleteCopy)
         SCOPED_TRACE(c.pszWhat);
         Fake fake;
         ScopedFileServices use(fake);
-        ResetRunState();
-        EXPECT_TRUE(OpenRunLog(m_temp.Join("run.log").c_str()));
+        RestartRun();
         fake.AddFile(WinPath("C:/data/a.txt"), 100, "new");
         fake.AddFile(WinPath("C:/data/b.txt"), 100, "new");
         fake.AddFile(WinPath("D:/bk/data/a.txt"), 50, "older");
