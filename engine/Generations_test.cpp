@@ -190,4 +190,30 @@ TEST_F(GenerationsTest, ARotationStoppedAfterAnyChangeIsFinishedByTheNextRun)
     }
 }
 
+// Names that do not fit are refused before anything moves, never cut into
+// other names; a count above nine is used, and kept, as nine.
+TEST_F(GenerationsTest, NamesThatDoNotFitAreRefusedAndCountsAreCapped)
+{
+    m_fake.AddFolder(WinPath("D:/bk"));
+    const struct {
+        std::string item;
+        int32_t nCount;
+        BOOL bPlanned;
+        int32_t nCountAfter;
+    } cases[] = {
+        {WinPath("D:/bk/") + std::string(253, 'n'), 1, TRUE, 1},  // "1_" and the name take 255 bytes
+        {WinPath("D:/bk/") + std::string(254, 'n'), 1, FALSE, 1},
+        {WinPath("D:/bk/"), 1, FALSE, 1},
+        {WinPath("D:/bk/a"), 15, TRUE, 9},
+    };
+    for (const auto& c : cases) {
+        int32_t nCount = c.nCount;
+        CRotation rotation;
+        EXPECT_EQ(c.bPlanned, rotation.Plan(c.item.c_str(), &nCount, GENERATIONS_FILE, nullptr)) << c.item.size();
+        EXPECT_EQ(c.nCountAfter, nCount);
+    }
+    EXPECT_EQ(2u, CountPrefix(LogLines(), "  世代名を作れないので世代を作りません "));
+    EXPECT_EQ((Lines{"D/", "D/bk/"}), m_fake.AllPaths());
+}
+
 }  // namespace
