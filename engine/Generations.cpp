@@ -308,8 +308,9 @@ BOOL ListFolder(const char* pszFolder, Fn fnEntry)
 }
 
 // The name of the one item in the folder whose stem this is: an entry, or
-// a generation's name without its "k_".  A swap name was planned with the
-// item itself there, so in every state one of them is.
+// a generation's name without its "k_".  Type 1 plans a rotation only for
+// an item that is there, and that copy is under the item's name or 1_ at
+// every point of it, so one of them is found.
 BOOL FindItemName(const char* pszFolder, const std::string& stem, std::string& name)
 {
     int nFound = 0;
