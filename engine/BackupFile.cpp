@@ -6,6 +6,7 @@
 #include "engine/BackupReport.h"
 #include "engine/ExclusionFilters.h"
 #include "engine/Generations.h"
+#include "engine/OwnNames.h"
 #include "engine/PathUtils.h"
 #include "engine/RunState.h"
 #include "log/RunLog.h"
@@ -69,33 +70,49 @@ BOOL IsCopyDue(CTime srcTime, CTime dstTime, short nMargin)
     return TRUE;
 }
 
-// The rotation of x moves or deletes the names k_x beside its copy.  When
-// the source folder holds such a name itself, its copy is one of them, and
-// the rotation would overwrite it with an older x: x is not replaced then.
-BOOL HasGenerationNamesInSource(const char* pszSrcPath, int32_t nCount)
+// Neither time is later than the other by more than the margin.
+BOOL TimesCountAsEqual(CTime srcTime, CTime dstTime, short nMargin)
 {
-    char szFolder[PATH_BUFFER];
-    char szName[PATH_BUFFER];
-    if (!GetFolderPart(szFolder, sizeof(szFolder), pszSrcPath) || !GetFileNamePart(szName, sizeof(szName), pszSrcPath))
-        return FALSE;
-    FileServices& services = GetFileServices();
-    for (int32_t n = 1; n <= nCount && n <= 9; n++) {
-        char szClash[PATH_BUFFER];
-        int nLength = snprintf(szClash, sizeof(szClash), "%s%d_%s", szFolder, static_cast<int>(n), szName);
-        if (nLength < 0 || static_cast<size_t>(nLength) >= sizeof(szClash))
-            continue;
-        CFileStatus status;
-        if (services.GetStatus(szClash, status)) {
-            WriteLogNaming(LOG_RESULT, "  バックアップ元に世代と同じ名前があるので世代を作りません  ", szClash, "");
-            return TRUE;
-        }
-    }
-    return FALSE;
+    const CTimeSpan margin(nMargin > 0 ? nMargin : 0);
+    return srcTime <= dstTime + margin && dstTime <= srcTime + margin;
 }
 
 short StopFlag(short nStop)
 {
     return g_bCancel != 0 ? 1 : nStop;
+}
+
+// The item keeps the copy it has; 0, for the stop flag.
+short ReportNotReplaced(const char* pszDstPath)
+{
+    WriteLogNaming(LOG_RESULT, "  世代を作れなかったのでコピーしません  ", pszDstPath, "");
+    NoteRunFailure();
+    return 0;
+}
+
+// Copies one file to pszTo with the copy line before it; bCopied tells
+// whether the copy is there.  Returns the stop flag of an aborted copy.
+short CopyOne(const char* pszSrcPath, const char* pszTo, UINT nFlags, BOOL bFollowLink, BOOL& bCopied)
+{
+    nFlags |= FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
+    if (g_pConfig == nullptr || g_pConfig->m_bShowShellProgress == 0)
+        nFlags |= FOF_SILENT;
+    WriteLogFormat(LOG_RESULT, "  コピーします  %s => %s", pszSrcPath, pszTo);
+    FileServices& services = GetFileServices();
+    BOOL bAborted = FALSE;
+    ++g_nCopiesStarted;
+    bCopied = services.CopyFile(pszSrcPath, pszTo, nFlags, &bAborted, bFollowLink) == 0;
+    // A file deleted since its folder was listed is no loss, whether it
+    // went before its status query or before its copy.
+    DWORD dwError = services.GetLastError();
+    if (!bCopied && !IsMissingError(dwError)) {
+        WriteLogFormat(LOG_RESULT, "SHFileOperation()でエラーが返りました  code=%lx", static_cast<unsigned long>(dwError));
+        ReportFailure("  コピーできませんでした  ", pszTo, dwError);
+    }
+    if (!bAborted)
+        return 0;
+    g_bRunAborted = 1;
+    return 1;
 }
 
 }  // namespace
@@ -133,7 +150,8 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
             ReportFailure("  ファイルを読めないのでコピーしません  ", szSrcPath, dwError);
         return StopFlag(0);
     }
-    if (IsTargetExtension(pszRelName, pSet) == 0)
+    // What recovery had to leave as it was stays so in this run.
+    if (IsTargetExtension(pszRelName, pSet) == 0 || IsItemHeld(szDstPath))
         return StopFlag(0);
     ReportProgress(PROGRESS_CHECKING, szSrcPath);
     CTime srcTime = srcStatus.m_mtime;
@@ -146,6 +164,10 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
         return StopFlag(0);
     }
 
+    // With type-1 generations the copy that is replaced becomes
+    // generation 1; a copy known to be cut (the source's time, another
+    // size) is no generation and is replaced as it is.
+    BOOL bRotate = bExists && pSet->nFileGenerations >= 1;
     if (bExists) {
         // Two local times to format for every file that has a copy: only
         // when the line is written.
@@ -155,36 +177,76 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
             WriteLogFormat(LOG_DETAIL, "  コピー先に同名ファイルを発見  タイムスタンプ from:to = %s:%s , マージン=%d",
                            srcText.c_str(), dstText.c_str(), pSet->nTimeMargin);
         }
-        // A copy whose size differs is no copy, whatever its time says (a
-        // crash can leave a file's name and time on disk before its data).
-        if (!IsCopyDue(srcTime, dstStatus.m_mtime, pSet->nTimeMargin) && srcStatus.m_size == dstStatus.m_size)
-            return StopFlag(0);
-    }
-
-    if (bExists && pSet->nFileGenerations >= 1 &&
-        (HasGenerationNamesInSource(szSrcPath, pSet->nFileGenerations) || !RotateFileGenerations(szDstPath, pSet))) {
-        WriteLogNaming(LOG_RESULT, "  世代を作れなかったのでコピーしません  ", szDstPath, "");
-        NoteRunFailure();
-        return StopFlag(0);
+        // A copy whose size differs while the times count as equal is no
+        // copy (a crash can leave a file's name and time on disk before its
+        // data); a newer copy is never replaced.
+        if (!IsCopyDue(srcTime, dstStatus.m_mtime, pSet->nTimeMargin)) {
+            if (srcStatus.m_size == dstStatus.m_size || !TimesCountAsEqual(srcTime, dstStatus.m_mtime, pSet->nTimeMargin))
+                return StopFlag(0);
+            bRotate = FALSE;
+        }
     }
 
     ReportProgress(PROGRESS_COPYING, szDstPath);
-    UINT nFlags = FOF_NOCONFIRMATION | FOF_NOCONFIRMMKDIR;
-    if (g_pConfig == nullptr || g_pConfig->m_bShowShellProgress == 0)
-        nFlags |= FOF_SILENT;
-    WriteLogFormat(LOG_RESULT, "  コピーします  %s => %s", szSrcPath, szDstPath);
-
-    short nStop = 0;
-    BOOL bAborted = FALSE;
-    ++g_nCopiesStarted;
-    if (services.CopyFile(szSrcPath, szDstPath, nFlags, &bAborted, bFollowLink) != 0) {
-        unsigned long nError = services.GetLastError();
-        WriteLogFormat(LOG_RESULT, "SHFileOperation()でエラーが返りました  code=%lx", nError);
-        NoteRunFailure();
-    }
-    if (bAborted) {
-        g_bRunAborted = 1;
-        nStop = 1;
-    }
+    BOOL bCopied = FALSE;
+    if (!bRotate)
+        return StopFlag(CopyOne(szSrcPath, szDstPath, 0, bFollowLink, bCopied));
+    // The new copy is written beside the old one and on disk before any
+    // generation moves: the item always has a complete copy under its name,
+    // and a copy that fails costs no generation.
+    CRotation rotation;
+    if (!rotation.Plan(szDstPath, &pSet->nFileGenerations, GENERATIONS_FILE, szSrcPath))
+        return StopFlag(ReportNotReplaced(szDstPath));
+    short nStop = CopyOne(szSrcPath, rotation.SwapPath(), COPY_FINISH_NOW, bFollowLink, bCopied);
+    if (bCopied && !rotation.Finish())
+        ReportNotReplaced(szDstPath);
     return StopFlag(nStop);
+}
+
+BOOL MakeDestinationFolder(const char* pszSrcRoot, const char* pszRelPath, const char* pszDstRoot, BackupSet* pSet)
+{
+    // Both folders, with and without their separators.
+    char szSrcFolder[PATH_BUFFER];
+    char szDstFolder[PATH_BUFFER];
+    char szSource[PATH_BUFFER];
+    char szPath[PATH_BUFFER];
+    if (!SafeCopy(szSrcFolder, sizeof(szSrcFolder), pszSrcRoot) || !SafeCat(szSrcFolder, sizeof(szSrcFolder), pszRelPath) ||
+        !SafeCopy(szDstFolder, sizeof(szDstFolder), pszDstRoot) || !SafeCat(szDstFolder, sizeof(szDstFolder), pszRelPath) ||
+        !CopyWithoutSeparator(szPath, sizeof(szPath), szDstFolder) ||
+        !CopyWithoutSeparator(szSource, sizeof(szSource), szSrcFolder)) {
+        ReportTooLong(pszDstRoot, pszRelPath);
+        return FALSE;
+    }
+    FileServices& services = GetFileServices();
+    CFileStatus status;
+    if (services.GetStatus(szPath, status)) {
+        if ((status.m_attribute & FILE_ATTR_DIRECTORY) != 0) {
+            if (pSet->nFileGenerations >= 1)
+                RecoverFolder(szDstFolder, szSrcFolder);
+            return TRUE;
+        }
+        if (IsItemHeld(szPath))
+            return FALSE;
+        WriteLogNaming(LOG_DETAIL, "  フォルダの名前にあったファイルを退けます ", szPath, "");
+        if (pSet->nFileGenerations >= 1) {
+            // A rotation whose new copy is the new, empty folder.
+            CRotation rotation;
+            if (!rotation.Plan(szPath, &pSet->nFileGenerations, GENERATIONS_FILE, szSource))
+                return ReportNotReplaced(szPath);
+            if (!services.CreateDirectory(rotation.SwapPath())) {
+                ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
+                return FALSE;
+            }
+            return rotation.Finish() || ReportNotReplaced(szPath);
+        }
+        if (!services.RemoveFile(szPath)) {
+            ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
+            return FALSE;
+        }
+    }
+    if (!services.CreateDirectory(szPath)) {
+        ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
+        return FALSE;
+    }
+    return TRUE;
 }

@@ -11,6 +11,16 @@
 short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char* pszRelName,
                  BackupSet* pSet, BOOL bFollowLink = FALSE);
 
+// Makes the copy of the source folder srcRoot + relPath at dstRoot + relPath
+// (relPath null for the roots themselves, else ending with a separator).
+// An entry of that name that is no folder (a link, or a file, from an older
+// state of the source) is kept as a generation when the set keeps type-1
+// generations, and otherwise removed: a link never stands in for a folder.
+// A folder that is there already is first rid of what rotations of a set
+// with type-1 generations left in it.  FALSE after a result line when the
+// folder cannot be made.
+BOOL MakeDestinationFolder(const char* pszSrcRoot, const char* pszRelPath, const char* pszDstRoot, BackupSet* pSet);
+
 // Number of copies started so far in this process; the set loop compares it
 // before and after a set to know whether the set wrote anything.
 long GetCopiesStarted();

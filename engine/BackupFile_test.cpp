@@ -62,4 +62,45 @@ TEST_F(BackupFileTest, PathsThatDoNotFitAreReportedAndLongLinesAreNoReason)
     EXPECT_EQ(1u, CountPrefix(lines, "  コピーします  " + WinPath("C:/s/") + deep));
 }
 
+// The times decide, within the margin; only when they count as equal does
+// another size mean a cut copy, which is replaced as it is rather than kept
+// as a generation.  A file gone before its copy costs nothing and is no
+// failure; any other failed copy is reported with the system's words.
+TEST_F(BackupFileTest, TheTimesDecideAndACutOrFailedCopyCostsNoGeneration)
+{
+    const struct {
+        const char* pszWhat;
+        time_t srcTime;
+        const char* pszSource;
+        DWORD dwCopyError;
+        const char* pszCopy;   // D:/bk/a.txt afterwards
+        const char* pszFirst;  // D:/bk/1_a.txt
+    } cases[] = {
+        {"newer source", 2000, "new", 0, "new", "old"},
+        {"newer copy of another size", 500, "older source", 0, "old", ""},
+        {"cut copy", 1000, "whole", 0, "whole", ""},
+        {"gone before its copy", 2000, "new", FAKE_ERROR_NOT_FOUND, "old", ""},
+        {"copy refused", 2000, "new", FAKE_ERROR_ACCESS_DENIED, "old", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszWhat);
+        Fake fake;
+        ScopedFileServices use(fake);
+        RestartRun();
+        fake.AddFile(WinPath("C:/src/a.txt"), c.srcTime, c.pszSource);
+        fake.AddFile(WinPath("D:/bk/a.txt"), 1000, "old");
+        if (c.dwCopyError != 0)
+            fake.Fail(Fake::FAIL_COPY, WinPath("C:/src/a.txt"), c.dwCopyError);
+        m_pSet->nFileGenerations = 1;
+        EXPECT_EQ(0, Run());
+        EXPECT_EQ(c.pszCopy, fake.Content(WinPath("D:/bk/a.txt")));
+        EXPECT_EQ(c.pszFirst, fake.Content(WinPath("D:/bk/1_a.txt")));
+        const Lines lines = LogLines();
+        const bool bFailed = c.dwCopyError == FAKE_ERROR_ACCESS_DENIED;
+        EXPECT_EQ(bFailed, g_nRunFailures != 0);
+        EXPECT_EQ(bFailed ? 1u : 0u, CountPrefix(lines, "SHFileOperation()でエラーが返りました  code=5"));
+        EXPECT_EQ(bFailed ? 1u : 0u, CountPrefix(lines, "  コピーできませんでした  " + WinPath("D:/bk/.a.txt.tandemix-swap-1-001") + "  エラー="));
+    }
+}
+
 }  // namespace

@@ -13,7 +13,6 @@
 #include "engine/BackupFile.h"
 #include "engine/BackupReport.h"
 #include "engine/ExclusionFilters.h"
-#include "engine/Generations.h"
 #include "engine/PathUtils.h"
 #include "log/RunLog.h"
 #include "platform/File.h"
@@ -64,35 +63,6 @@ void FinishWalkedFolder(const char* pszSrcRoot, const char* pszRelPath, const ch
         SafeCopy(szDstFolder, sizeof(szDstFolder), pszDstRoot) && SafeCat(szDstFolder, sizeof(szDstFolder), pszRelPath) &&
         !services.FinishFolder(szSrcFolder, szDstFolder))
         ReportFailure("  フォルダの属性をコピーできませんでした  ", szDstFolder, services.GetLastError());
-}
-
-// Makes the copy of a source folder (pszFolder ends with a separator).  An
-// entry of that name that is no folder (a link, or a file, from an older
-// state of the source) is kept as a generation when the set keeps them, and
-// otherwise removed: a link never stands in for a folder.  FALSE after a
-// result line when the folder cannot be made.
-BOOL MakeDestinationFolder(const char* pszFolder, BackupSet* pSet)
-{
-    char szPath[PATH_BUFFER];
-    if (!CopyWithoutSeparator(szPath, sizeof(szPath), pszFolder))
-        return FALSE;
-    FileServices& services = GetFileServices();
-    CFileStatus status;
-    if (services.GetStatus(szPath, status)) {
-        if ((status.m_attribute & FILE_ATTR_DIRECTORY) != 0)
-            return TRUE;
-        WriteLogNaming(LOG_DETAIL, "  フォルダの名前にあったファイルを退けます ", szPath, "");
-        BOOL bMoved = pSet->nFileGenerations >= 1 ? RotateFileGenerations(szPath, pSet) : services.RemoveFile(szPath);
-        if (!bMoved) {
-            ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
-            return FALSE;
-        }
-    }
-    if (!services.CreateDirectory(szPath)) {
-        ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
-        return FALSE;
-    }
-    return TRUE;
 }
 
 // A listing that could not start is an empty folder, a folder removed since
@@ -294,7 +264,7 @@ void CFolderWalk::HandleEntry(WalkFolder& folder)
             ReportTooLong(m_pszDstRoot, m_szRel);
             return;
         }
-        if (IsGuardedFolder(m_pszSrcRoot, m_szRel) || !MakeDestinationFolder(m_szEntryDst, m_pSet))
+        if (IsGuardedFolder(m_pszSrcRoot, m_szRel) || !MakeDestinationFolder(m_pszSrcRoot, m_szRel, m_pszDstRoot, m_pSet))
             return;
     }
     Enter(FALSE);

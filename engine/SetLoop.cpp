@@ -8,6 +8,7 @@
 #include "engine/BackupFolder.h"
 #include "engine/BackupReport.h"
 #include "engine/Generations.h"
+#include "engine/OwnNames.h"
 #include "engine/PathUtils.h"
 #include "engine/RunState.h"
 #include "log/RunLog.h"
@@ -65,7 +66,6 @@ struct SetPlan {
     char szItem[PATH_BUFFER];        // type-2 item: the set's top-level destination item
     char szDstFolder[PATH_BUFFER];   // folder the engine copies into, ends with a separator
     char szName[PATH_BUFFER];        // single file: its name
-    BOOL bDestInSource;              // the walk must pass over the backup itself
 };
 
 // Copies pszPath into pszOut followed by one separator, unless it already
@@ -73,15 +73,6 @@ struct SetPlan {
 BOOL CopyAsFolder(char* pszOut, size_t nSize, const char* pszPath)
 {
     return SafeCopy(pszOut, nSize, pszPath) && (EndsWithSeparator(pszOut) || SafeCat(pszOut, nSize, PATH_SEP_STR));
-}
-
-// TRUE when a folder (not a file, not a link) has this name.
-BOOL IsFolder(const char* pszPath)
-{
-    char szPath[PATH_BUFFER];
-    CFileStatus status;
-    return CopyWithoutSeparator(szPath, sizeof(szPath), pszPath) && GetFileServices().GetStatus(szPath, status) &&
-           (status.m_attribute & FILE_ATTR_DIRECTORY) != 0;
 }
 
 // Fills the paths of the plan; FALSE, after a result line, when one does
@@ -194,49 +185,94 @@ BOOL OverlapsSource(int nSetNumber, const BackupSet* pSet, const SetPlan& plan)
     return TRUE;
 }
 
-// TRUE when the set's destination lies inside its source (asked before the
-// set's roots are in force, so that the way up may pass through links).
-BOOL IsDestinationInSource(const BackupSet* pSet)
+// The item a set's copy lands in, worked out from its settings alone (for
+// the other sets of the run): the destination folder plus the source's
+// name, or the destination folder itself for a root.
+BOOL GetSetItem(const BackupSet* pSet, char* pszOut, size_t nSize)
 {
-    FileIdentity source;
-    return GetFileServices().GetIdentity(pSet->szSource, source) && IsSameOrAbove(source, pSet->szDest);
+    char szTrimmed[PATH_BUFFER];
+    char szName[PATH_BUFFER];
+    if (!SafeCopy(szTrimmed, sizeof(szTrimmed), pSet->szSource))
+        return FALSE;
+    BOOL bRoot = IsDriveRoot(szTrimmed);
+    while (strlen(szTrimmed) > 1 && EndsWithSeparator(szTrimmed))
+        szTrimmed[strlen(szTrimmed) - 1] = '\0';
+    char szShare[PATH_BUFFER];
+    bRoot = bRoot || (SafeCopy(szShare, sizeof(szShare), szTrimmed) && SafeCat(szShare, sizeof(szShare), PATH_SEP_STR) &&
+                      IsShareRoot(szShare));
+    if (!GetFileNamePart(szName, sizeof(szName), szTrimmed))
+        return FALSE;
+    if (bRoot || szName[0] == '\0')
+        return CopyWithoutSeparator(pszOut, nSize, pSet->szDest);
+    return SafeCopy(pszOut, nSize, pSet->szDest) && SafeCat(pszOut, nSize, szName);
 }
 
-// The walk must not copy the backup into itself, however the destination
-// comes to lie inside the source (a bind mount, a link on the way that the
-// climb above does not see): it is told which folders to pass over, always.
-void GuardWalk(const BackupSet* pSet, const char* pszCopyFolder, BOOL)
+// TRUE when two folders are one, by identity where both exist.
+BOOL IsSameFolder(const char* pszA, const char* pszB)
+{
+    FileIdentity a;
+    FileIdentity b;
+    FileServices& services = GetFileServices();
+    if (services.GetIdentity(pszA, a) && services.GetIdentity(pszB, b))
+        return IsSameObject(a, b);
+    return strcmp(pszA, pszB) == 0;
+}
+
+// A set whose item has a name that another set's item owns in the same
+// folder (a generation, or a hidden name of its rotations) would be rotated
+// away by that set, or take its place: it is refused before anything is
+// touched.
+BOOL ClashesWithAnotherSet(int nSetNumber, const SetPlan& plan)
+{
+    char szFolder[PATH_BUFFER];
+    char szName[PATH_BUFFER];
+    if (!GetFolderPart(szFolder, sizeof(szFolder), plan.szItem) || !GetFileNamePart(szName, sizeof(szName), plan.szItem))
+        return FALSE;
+    for (int nIndex = 0; nIndex < g_pConfig->m_nSetCount && nIndex < MAX_BACKUP_SETS; nIndex++) {
+        const BackupSet* pOther = g_pConfig->m_pSets[nIndex];
+        if (pOther == nullptr || nIndex + 1 == nSetNumber)
+            continue;
+        int32_t nCount = pOther->nTopGenerations > 0 ? pOther->nTopGenerations : pOther->nFileGenerations;
+        char szOther[PATH_BUFFER];
+        char szOtherFolder[PATH_BUFFER];
+        char szOtherName[PATH_BUFFER];
+        if (nCount <= 0 || !GetSetItem(pOther, szOther, sizeof(szOther)) ||
+            !GetFolderPart(szOtherFolder, sizeof(szOtherFolder), szOther) ||
+            !GetFileNamePart(szOtherName, sizeof(szOtherName), szOther) || szOtherName[0] == '\0' ||
+            !IsOwnedName(szOtherName, nCount, szName) || !IsSameFolder(szFolder, szOtherFolder))
+            continue;
+        WriteLogFormat(LOG_RESULT, "バックアップセット %d ... バックアップ先(%s)がバックアップセット %d の世代の名前なのでバックアップしません",
+                       nSetNumber, plan.szItem, nIndex + 1);
+        NoteRunFailure();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// The walk passes over every folder of the backup itself wherever it meets
+// one (a destination inside the source, a source of "/" or "D:\", a
+// destination that is the source): the destination folder, the folder
+// copied into, the item, its generations and the hidden names beside it.
+void GuardWalk(const BackupSet* pSet, const SetPlan& plan, const char* pszCopyFolder)
 {
     ClearWalkGuard();
     GuardFolder(pSet->szDest);
     GuardFolder(pszCopyFolder);
-}
-
-// Where a type-2 set builds its new copy: beside the item, under a hidden
-// name, so that the earlier copies stay as they are until it is complete.
-BOOL MakeStagingPath(char* pszOut, size_t nSize, const char* pszItem)
-{
+    GuardFolder(plan.szItem);
     char szFolder[PATH_BUFFER];
     char szName[PATH_BUFFER];
-    return GetFolderPart(szFolder, sizeof(szFolder), pszItem) && GetFileNamePart(szName, sizeof(szName), pszItem) &&
-           SafeCopy(pszOut, nSize, szFolder) && SafeCat(pszOut, nSize, ".") && SafeCat(pszOut, nSize, szName) &&
-           SafeCat(pszOut, nSize, ".tandemix-new");
-}
-
-// A new copy left by a run that did not finish is no backup: it goes before
-// the next one is made.
-BOOL RemoveStaging(const char* pszStaging)
-{
-    CFileStatus status;
-    FileServices& services = GetFileServices();
-    if (!services.GetStatus(pszStaging, status))
-        return TRUE;
-    WriteLogNaming(LOG_DETAIL, "  前回の未完了のコピーを削除します  ", pszStaging, "");
-    BOOL bDeleted = (status.m_attribute & FILE_ATTR_DIRECTORY) != 0 ? services.DeleteTree(pszStaging)
-                                                                      : services.RemoveFile(pszStaging);
-    if (!bDeleted)
-        ReportFailure("  前回の未完了のコピーを削除できません  ", pszStaging, services.GetLastError());
-    return bDeleted;
+    if (!GetFolderPart(szFolder, sizeof(szFolder), plan.szItem) || !GetFileNamePart(szName, sizeof(szName), plan.szItem))
+        return;
+    int32_t nCount = pSet->nTopGenerations > 0 ? pSet->nTopGenerations : pSet->nFileGenerations;
+    char szPath[PATH_BUFFER];
+    for (int n = 1; n <= nCount && n <= MAX_GENERATIONS; n++) {
+        if (FormGenerationPath(szPath, sizeof(szPath), szFolder, szName, n))
+            GuardFolder(szPath);
+    }
+    for (HiddenKind nKind : {HIDDEN_NEW, HIDDEN_OLD}) {
+        if (FormHiddenPath(szPath, sizeof(szPath), szFolder, szName, nKind))
+            GuardFolder(szPath);
+    }
 }
 
 // A copy whose name came after its data, in a batch, and failed then: the
@@ -256,21 +292,22 @@ void ReportUnfinishedCopy(const char* pszTo, DWORD dwError, BOOL bFolder, void*)
 // Copies the set's source into pszDstFolder (ending with a separator).
 short CopySource(BackupSet* pSet, const SetPlan& plan, const char* pszDstFolder)
 {
-    CreateFolderChain(pszDstFolder);
-    if (plan.nKind == SOURCE_FILE)
+    if (plan.nKind == SOURCE_FILE) {
+        CreateFolderChain(pszDstFolder);
         return BackupFile(plan.szSrcFolder, pszDstFolder, plan.szName, pSet, TRUE);
-    if (!IsFolder(pszDstFolder)) {
-        // Something that is no folder holds its name: every copy into it
-        // would fail, so it is reported once and left as it is.
-        char szFolder[PATH_BUFFER];
-        FileServices& services = GetFileServices();
-        if (CopyWithoutSeparator(szFolder, sizeof(szFolder), pszDstFolder) && !services.CreateDirectory(szFolder))
-            ReportFailure("  フォルダを作れないのでコピーしません  ", pszDstFolder, services.GetLastError());
-        else
-            NoteRunFailure();
+    }
+    // The folder copied into is made like every folder below it.
+    char szFolder[PATH_BUFFER];
+    char szParent[PATH_BUFFER];
+    if (!CopyWithoutSeparator(szFolder, sizeof(szFolder), pszDstFolder) ||
+        !GetFolderPart(szParent, sizeof(szParent), szFolder)) {
+        ReportTooLong(pszDstFolder);
         return 0;
     }
-    GuardWalk(pSet, pszDstFolder, plan.bDestInSource);
+    CreateFolderChain(szParent);
+    if (!MakeDestinationFolder(plan.szSrcFolder, nullptr, pszDstFolder, pSet))
+        return 0;
+    GuardWalk(pSet, plan, pszDstFolder);
     return BackupFolder(plan.szSrcFolder, nullptr, pszDstFolder, pSet);
 }
 
@@ -281,17 +318,20 @@ short CopySource(BackupSet* pSet, const SetPlan& plan, const char* pszDstFolder)
 BOOL CopyWithTopGenerations(int nSetNumber, BackupSet* pSet, const SetPlan& plan, short& nStop)
 {
     nStop = 0;
+    char szFolder[PATH_BUFFER];
+    char szName[PATH_BUFFER];
     char szStaging[PATH_BUFFER];
     char szStagingFolder[PATH_BUFFER];
     char szNewItem[PATH_BUFFER];
-    if (!MakeStagingPath(szStaging, sizeof(szStaging), plan.szItem) ||
+    if (!GetFolderPart(szFolder, sizeof(szFolder), plan.szItem) || !GetFileNamePart(szName, sizeof(szName), plan.szItem) ||
+        !FormHiddenPath(szStaging, sizeof(szStaging), szFolder, szName, HIDDEN_NEW) ||
         !CopyAsFolder(szStagingFolder, sizeof(szStagingFolder), szStaging) ||
         !SafeCopy(szNewItem, sizeof(szNewItem), plan.nKind == SOURCE_FILE ? szStagingFolder : szStaging) ||
         (plan.nKind == SOURCE_FILE && !SafeCat(szNewItem, sizeof(szNewItem), plan.szName))) {
         ReportTooLong(plan.szItem);
         return FALSE;
     }
-    if (!RemoveStaging(szStaging) || !DropOldestTopGeneration(plan.szItem, pSet)) {
+    if (!CheckGenerationNames(plan.szItem, &pSet->nTopGenerations)) {
         ReportSet(nSetNumber, "世代を作れなかったのでバックアップしません");
         return FALSE;
     }
@@ -306,14 +346,20 @@ BOOL CopyWithTopGenerations(int nSetNumber, BackupSet* pSet, const SetPlan& plan
         NoteRunFailure();
         return TRUE;
     }
-    if (!RotateTopGenerations(plan.szItem, pSet, szNewItem)) {
+    CRotation rotation;
+    if (!rotation.Plan(plan.szItem, &pSet->nTopGenerations, GENERATIONS_TOP, nullptr) ||
+        !rotation.TakeNewCopy(szNewItem)) {
         ReportSet(nSetNumber, "世代を作れなかったのでバックアップしません");
         return FALSE;
     }
     // A single file's copy was made in a folder of its own, now empty: it
-    // goes without a word (one left behind would go with the next run).
+    // goes without a word (one left behind goes with the next run).
     if (plan.nKind == SOURCE_FILE)
         GetFileServices().DeleteTree(szStaging);
+    if (!rotation.Finish()) {
+        ReportSet(nSetNumber, "世代を作れなかったのでバックアップしません");
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -334,10 +380,16 @@ short RunSet(int nSetNumber, BackupSet* pSet)
     SetPlan plan;
     plan.nKind = ClassifySource(pSet->szSource, status);
     if (plan.nKind == SOURCE_MISSING) {
-        ReportSource(pSet->szSource, "が見つからないのでバックアップしません", services.GetLastError());
+        // Only a source that is not there is missing; one that cannot be
+        // queried (a damaged file system, a permission) is unreadable.
+        DWORD dwError = services.GetLastError();
+        ReportSource(pSet->szSource,
+                     IsMissingError(dwError) ? "が見つからないのでバックアップしません" : "を読めないのでバックアップしません",
+                     dwError);
         return 0;
     }
-    if (!PlanPaths(pSet, plan) || !CanReadSource(pSet, plan) || OverlapsSource(nSetNumber, pSet, plan))
+    if (!PlanPaths(pSet, plan) || !CanReadSource(pSet, plan) || OverlapsSource(nSetNumber, pSet, plan) ||
+        ClashesWithAnotherSet(nSetNumber, plan))
         return 0;
 
     // Below these roots nothing is reached through a link.  The item may be
@@ -348,13 +400,16 @@ short RunSet(int nSetNumber, BackupSet* pSet)
         ReportTooLong(plan.szItem);
         return 0;
     }
-    plan.bDestInSource = plan.nKind != SOURCE_FILE && IsDestinationInSource(pSet);
     services.SetTreeRoots(pSet->szSource, szDestRoot);
 
     long nCopiesBefore = GetCopiesStarted();
     short nStop = 0;
     BOOL bDone = TRUE;
-    if (pSet->nTopGenerations > 0) {
+    ClearHeldItems();
+    if ((pSet->nTopGenerations > 0 || pSet->nFileGenerations > 0) && !RecoverItem(plan.szItem)) {
+        ReportSet(nSetNumber, "世代を作れなかったのでバックアップしません");
+        bDone = FALSE;
+    } else if (pSet->nTopGenerations > 0) {
         bDone = CopyWithTopGenerations(nSetNumber, pSet, plan, nStop);
     } else {
         nStop = CopySource(pSet, plan, plan.szDstFolder);
@@ -365,6 +420,10 @@ short RunSet(int nSetNumber, BackupSet* pSet)
         services.FlushFileSystem(szDestRoot);
     services.SetTreeRoots(nullptr, nullptr);
 
+    // Log readers look for the completion line: a cancelled set says so
+    // before it.
+    if (nStop != 0 || g_bCancel != 0)
+        WriteLogFormat(LOG_RESULT, "バックアップセット %d ... バックアップを中止しました", nSetNumber);
     if (!bDone || plan.nKind == SOURCE_DRIVE_ROOT || plan.nKind == SOURCE_SHARE_ROOT)
         return nStop;
 

@@ -217,6 +217,49 @@ TEST_F(Safety, ASourceNameThatLooksLikeAGenerationIsNeverOverwritten)
     EXPECT_EQ(1u, CountPrefix(Log(), "  バックアップ元に世代と同じ名前があるので世代を作りません  " + ProgramPath("data/3_x")));
 }
 
+// Names a rotation would use that hold someone else's copy: a folder under
+// a type-1 generation name (the backup of a source folder deleted since),
+// the source's own 1_sub beside a file that a folder replaces, and a second
+// set whose item is a first set's generation.  None is moved or written.
+TEST_F(Safety, ACopyUnderANameARotationWouldUseIsNeverTaken)
+{
+    WriteFile("data/x.txt", "x1", BASE_TIME);
+    WriteFile("data/1_x.txt/keep.txt", "a folder's", BASE_TIME);
+    WriteFile("data/sub", "a file, once", BASE_TIME);
+    WriteFile("data/1_sub", "the user's own 1_sub", BASE_TIME);
+    WriteFile("two/a.txt", "set 2's", BASE_TIME);
+    WriteFile("y/1_two/b.txt", "set 3's", BASE_TIME);
+    const std::string type1 = "世代数=1\n世代管理タイプ=1\n";
+    WriteSettings({Set("data", "bk", type1), Set("two", "bk2", "世代数=1\n世代管理タイプ=2\n"), Set("y/1_two", "bk2")});
+    ASSERT_EQ(1, Run());
+    std::filesystem::remove_all(HostPath("data/1_x.txt"));
+    std::filesystem::remove(HostPath("data/sub"));
+    WriteFile("data/x.txt", "x2", BASE_TIME + 10);
+    WriteFile("data/sub/f.txt", "f", BASE_TIME);
+    EXPECT_EQ(1, Run());
+
+    EXPECT_EQ("x1" "a folder's", ReadFile("bk/data/x.txt") + ReadFile("bk/data/1_x.txt/keep.txt"));
+    EXPECT_EQ("a file, once" "the user's own 1_sub", ReadFile("bk/data/sub") + ReadFile("bk/data/1_sub"));
+    EXPECT_EQ((Lines{"1_two/", "1_two/a.txt", "two/", "two/a.txt"}), ListTree("bk2"));
+    const Lines log = Log();
+    EXPECT_EQ(1u, CountPrefix(log, "  世代の名前にフォルダがあるので世代を作りません  " + ProgramPath("bk/data/1_x.txt")));
+    EXPECT_EQ(1u, CountPrefix(log, "  バックアップ元に世代と同じ名前があるので世代を作りません  " + ProgramPath("data/1_sub")));
+    EXPECT_EQ(1u, CountPrefix(log, "バックアップセット 3 ... バックアップ先(" + ProgramPath("bk2/1_two") +
+                                       ")がバックアップセット 2 の世代の名前なのでバックアップしません"));
+}
+
+// With the destination the source itself, the walk meets the item, its
+// generations and the new copy being made: it copies none of them.
+TEST_F(Safety, ATypeTwoBackupInsideItsSourceNeverCopiesItself)
+{
+    WriteFile("data/a.txt", "a", BASE_TIME);
+    WriteSettings({Set("data", "data", "世代数=2\n世代管理タイプ=2\n")});
+    for (int run = 1; run <= 3; run++)
+        EXPECT_EQ(0, Run()) << "run " << run;
+    EXPECT_EQ((Lines{"1_data/", "1_data/a.txt", "2_data/", "2_data/a.txt", "a.txt", "data/", "data/a.txt"}),
+              ListTree("data"));
+}
+
 // Someone who can write into a source folder that root backs up makes x a
 // link to a folder outside, lets it be backed up as a link, then makes x a
 // real folder holding a file dated in the future.  The backup must never

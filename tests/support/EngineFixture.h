@@ -30,6 +30,15 @@ protected:
         g_pConfig = nullptr;
     }
 
+    // A fresh run in the same test: the flags cleared and the log begun
+    // again.
+    void RestartRun()
+    {
+        CloseRunLog();
+        ResetRunState();
+        EXPECT_TRUE(OpenRunLog(m_temp.Join("run.log").c_str()));
+    }
+
     // Set n (from 1), replacing any set n made before (which has no lists);
     // the settings own it.
     BackupSet* AddSet(int n, const std::string& source, const std::string& dest, const char* pszAfter = "")

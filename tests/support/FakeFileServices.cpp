@@ -80,6 +80,26 @@ DWORD FakeFileServices::Strike(FaultKind nKind, const std::string& path)
     return 0;
 }
 
+bool FakeFileServices::StrikeChange(const std::string& path, bool bTree)
+{
+    ++m_nChanges;
+    if ((m_nStopAfter < 0 || m_nChanges <= m_nStopAfter) &&
+        std::find(m_failingChanges.begin(), m_failingChanges.end(), m_nChanges) == m_failingChanges.end())
+        return false;
+    std::error_code ec;
+    if (bTree) {
+        for (std::filesystem::recursive_directory_iterator it(Place(path), ec), end; it != end; it.increment(ec)) {
+            if (it->is_regular_file(ec)) {
+                std::filesystem::remove(it->path(), ec);
+                break;
+            }
+        }
+    }
+    m_bChangeFailed = true;
+    m_dwLastError = FAKE_ERROR_ACCESS_DENIED;
+    return true;
+}
+
 DirectoryReader* FakeFileServices::OpenDirectory(const char* pszPattern)
 {
     const std::string pattern = pszPattern;
@@ -110,7 +130,7 @@ BOOL FakeFileServices::IsCaseInsensitive(const char* pszFolder)
 int FakeFileServices::CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted, BOOL bFollowLink)
 {
     *pbAborted = FALSE;
-    BOOL bOk = !Strike(FAIL_DRIVE, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
+    BOOL bOk = !StrikeChange(pszTo) && !Strike(FAIL_COPY, pszFrom) && !Strike(FAIL_DRIVE, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
                Result(Real().CopyFile(Place(pszFrom).c_str(), Place(pszTo).c_str(), nFlags, pbAborted, bFollowLink) == 0);
     m_copies.push_back(pszTo);
     if (m_cancelWhenCopying == pszFrom)

@@ -33,6 +33,7 @@ public:
         FAIL_LISTING, // the folder's listing breaks off after its first entry
         FAIL_READ,    // CanRead of the file
         FAIL_RENAME,  // renaming the path
+        FAIL_COPY,    // copying from the path
         FAIL_DRIVE,   // every call on the path or below it
     };
 
@@ -45,7 +46,20 @@ public:
         m_faults.push_back(Fault{nKind, path, dwError, nTimes});
     }
 
+    // A process stopped after nChanges more changes (renames, deletes,
+    // removals, folder creations, copies): every later one fails, as after a
+    // kill.  A tree whose delete is stopped loses one file first, as a
+    // delete cut part way does.
+    void StopAfterChanges(int nChanges) { SetChangeFaults(nChanges, {}); }
+    // Only these changes fail, counted from 1 from now.
+    void FailChanges(const std::vector<int>& changes) { SetChangeFaults(-1, changes); }
+    // How many changes were tried since, and whether one of them failed so.
+    int Changes() const { return m_nChanges; }
+    bool ChangeFailed() const { return m_bChangeFailed; }
+
     std::string Content(const std::string& path) const { return ReadFileBytes(Place(path)); }  // "" unless a file
+    // Where a test's path lies on the real disk.
+    std::string RealPath(const std::string& path) const { return Place(path); }
     Lines AllPaths() const { return ListTree(m_root.Path()); }
 
     std::vector<std::string> m_copies;  // the destination of each copy tried, in order
@@ -94,15 +108,22 @@ public:
     }
     BOOL CreateDirectory(const char* pszPath) override
     {
-        return !Strike(FAIL_DRIVE, pszPath) && Result(Real().CreateDirectory(Place(pszPath).c_str()));
+        return !StrikeChange(pszPath) && !Strike(FAIL_DRIVE, pszPath) &&
+               Result(Real().CreateDirectory(Place(pszPath).c_str()));
     }
     int CopyFile(const char* pszFrom, const char* pszTo, UINT nFlags, BOOL* pbAborted,
                  BOOL bFollowLink = FALSE) override;
-    BOOL DeleteTree(const char* pszPath) override { return Result(Real().DeleteTree(Place(pszPath).c_str())); }
-    BOOL RemoveFile(const char* pszPath) override { return Result(Real().RemoveFile(Place(pszPath).c_str())); }
+    BOOL DeleteTree(const char* pszPath) override
+    {
+        return !StrikeChange(pszPath, true) && Result(Real().DeleteTree(Place(pszPath).c_str()));
+    }
+    BOOL RemoveFile(const char* pszPath) override
+    {
+        return !StrikeChange(pszPath) && Result(Real().RemoveFile(Place(pszPath).c_str()));
+    }
     BOOL RenameFile(const char* pszFrom, const char* pszTo) override
     {
-        return !Strike(FAIL_RENAME, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
+        return !StrikeChange(pszFrom) && !Strike(FAIL_RENAME, pszFrom) && !Strike(FAIL_DRIVE, pszTo) &&
                Result(Real().RenameFile(Place(pszFrom).c_str(), Place(pszTo).c_str()));
     }
     void ShellOpen(const char* pszCommand) override { m_shellOpens.push_back(pszCommand); }
@@ -125,6 +146,14 @@ private:
     // Where a test's path lies on the real disk.
     std::string Place(const std::string& path) const;
     DWORD Strike(FaultKind nKind, const std::string& path);
+    bool StrikeChange(const std::string& path, bool bTree = false);
+    void SetChangeFaults(int nStopAfter, const std::vector<int>& failing)
+    {
+        m_nStopAfter = nStopAfter;
+        m_failingChanges = failing;
+        m_nChanges = 0;
+        m_bChangeFailed = false;
+    }
     // Takes the real call's outcome and its error.
     BOOL Result(BOOL bOk)
     {
@@ -136,6 +165,10 @@ private:
     TempDir m_root;
     std::vector<Fault> m_faults;
     DWORD m_dwLastError = 0;
+    int m_nStopAfter = -1;
+    std::vector<int> m_failingChanges;
+    int m_nChanges = 0;
+    bool m_bChangeFailed = false;
 };
 
 // Puts services in force for one scope and then restores those before.
