@@ -98,10 +98,16 @@ void MakeWritable(const std::wstring& path, DWORD dwAttributes)
         SetFileAttributesW(path.c_str(), dwAttributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
+// A file that still cannot go keeps its read-only attribute.
 BOOL DeleteOneFile(const std::wstring& path, DWORD dwAttributes)
 {
     MakeWritable(path, dwAttributes);
-    return DeleteFileW(path.c_str());
+    if (DeleteFileW(path.c_str()))
+        return TRUE;
+    const DWORD dwError = ::GetLastError();
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+        SetFileAttributesW(path.c_str(), dwAttributes);
+    return Fail(dwError);
 }
 
 // Deletes a folder and everything in it.  A junction or a folder link is
@@ -456,10 +462,12 @@ public:
         return DeleteFolderTree(path);
     }
 
+    // A read-only file goes too: an older copy that keeps its source's
+    // attribute must not stop the rotation that drops it.
     BOOL RemoveFile(const char* pszPath) override
     {
         std::wstring path;
-        return WidePath(pszPath, path) && DeleteFileW(path.c_str());
+        return WidePath(pszPath, path) && DeleteOneFile(path, GetFileAttributesW(path.c_str()));
     }
 
     BOOL RenameFile(const char* pszFrom, const char* pszTo) override
