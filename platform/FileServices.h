@@ -19,6 +19,12 @@ const BYTE FILE_ATTR_ARCHIVE = 0x20;
 // depends on it.
 const UINT COPY_FINISH_NOW = 0x10000;
 
+// CopyFile's error when the source's size or time moved while it was copied,
+// twice in a row: the copy would have been torn.  A code of the range that
+// Windows leaves to applications, so that no system error is ever taken for
+// it; FormatSystemError gives its text on both platforms.
+const DWORD COPY_ERROR_SOURCE_CHANGED = 0x20000001;
+
 struct CFileStatus {
     CTime m_mtime;       // modification time, whole seconds
     long long m_size;    // bytes

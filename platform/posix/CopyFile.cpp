@@ -352,6 +352,19 @@ int CopyLink(const FilePlace& from, const FilePlace& to, const struct stat& sour
     return 0;
 }
 
+// TRUE when the source moved while it was copied: its size, or its time
+// to the nanosecond (a rewrite of the same size within a second is one).
+bool Moved(int fdFrom, const struct stat& before, int* pnError)
+{
+    struct stat after;
+    if (fstat(fdFrom, &after) != 0) {
+        *pnError = errno;
+        return false;
+    }
+    return after.st_size != before.st_size || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != before.st_mtim.tv_nsec;
+}
+
 int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BOOL bFlushNow, CopyJob& job,
                 PendingRename* pPending)
 {
@@ -361,8 +374,8 @@ int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BO
     int fdFrom = openat(from.fdDir, from.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | nFollow);
     if (fdFrom < 0)
         return errno;
-    // These are the size and time the copy stands for: a file changed while
-    // it is copied is copied again by the next run, as its time then differs.
+    // These are the size and time the copy stands for, taken from the open
+    // file before any of it is read.
     struct stat source;
     int nError = 0;
     if (fstat(fdFrom, &source) != 0)
@@ -391,6 +404,10 @@ int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BO
         nError = errno;
     if (nError == 0)
         nError = CopyAttributes(fdFrom, source, fdTo, made);
+    // A file rewritten while it was copied would leave a torn copy that
+    // carries the time of the file before: it is not put in place.
+    if (nError == 0 && Moved(fdFrom, source, &nError))
+        nError = COPY_ERROR_SOURCE_CHANGED;
     // The times go on last: every write before them would move them again.
     struct timespec times[2] = {source.st_atim, source.st_mtim};
     if (nError == 0 && futimens(fdTo, times) != 0)
@@ -519,23 +536,30 @@ int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, c
     if (to.name.empty())
         return EISDIR;
 
-    struct stat source;
-    int nFollow = from.bBelowRoot || !bFollowLink ? AT_SYMLINK_NOFOLLOW : 0;
-    if (fstatat(from.fdDir, from.name.c_str(), &source, nFollow) != 0)
-        return errno;
-    if (S_ISDIR(source.st_mode))
-        return EISDIR;
-    if (S_ISLNK(source.st_mode))
-        return CopyLink(from, to, source);
-    if (!S_ISREG(source.st_mode))
-        return ENOTSUP;
+    // A source rewritten while it was copied is worth one more try; a file
+    // that keeps changing is left for a later run.
+    int nError = 0;
+    for (int nTry = 0; nTry < 2; ++nTry) {
+        struct stat source;
+        int nFollow = from.bBelowRoot || !bFollowLink ? AT_SYMLINK_NOFOLLOW : 0;
+        if (fstatat(from.fdDir, from.name.c_str(), &source, nFollow) != 0)
+            return errno;
+        if (S_ISDIR(source.st_mode))
+            return EISDIR;
+        if (S_ISLNK(source.st_mode))
+            return CopyLink(from, to, source);
+        if (!S_ISREG(source.st_mode))
+            return ENOTSUP;
 
-    CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0);
-    int nError = CopyRegular(from, to, bFollowLink, (nFlags & COPY_FINISH_NOW) != 0, job, pPending);
-    if (job.Aborted()) {
-        if (pbAborted != nullptr)
-            *pbAborted = TRUE;
-        return ECANCELED;
+        CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0);
+        nError = CopyRegular(from, to, bFollowLink, (nFlags & COPY_FINISH_NOW) != 0, job, pPending);
+        if (job.Aborted()) {
+            if (pbAborted != nullptr)
+                *pbAborted = TRUE;
+            return ECANCELED;
+        }
+        if (nError != COPY_ERROR_SOURCE_CHANGED)
+            break;
     }
     return nError;
 }

@@ -680,7 +680,9 @@ void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)
     if (nSize == 0)
         return;
     char szBuffer[256];
-    const char* pszText = strerror_r(static_cast<int>(dwError), szBuffer, sizeof szBuffer);
+    const char* pszText = dwError == COPY_ERROR_SOURCE_CHANGED
+        ? "File changed while it was copied"
+        : strerror_r(static_cast<int>(dwError), szBuffer, sizeof szBuffer);
     size_t nLength = strlen(pszText);
     if (nLength >= nSize)
         nLength = CharBoundaryAtOrBefore(pszText, nSize - 1);
