@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -316,6 +317,22 @@ int CopyExtendedAttributes(int fdFrom, int fdTo, bool* pbWrote)
     return nFirstError;
 }
 
+// Gives a link's temporary its source's times and then its name; the
+// temporary goes on failure.  A temporary that vanished before its name
+// (another run's sweep took it while it was new) is ESTALE: the copy is
+// worth one more try.
+int NameTemporary(const FilePlace& to, const std::string& temp, const struct stat& source)
+{
+    struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (utimensat(to.fdDir, temp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 ||
+        renameat(to.fdDir, temp.c_str(), to.fdDir, to.name.c_str()) != 0) {
+        int nError = errno == ENOENT ? ESTALE : errno;
+        unlinkat(to.fdDir, temp.c_str(), 0);
+        return nError;
+    }
+    return 0;
+}
+
 int CopyLink(const FilePlace& from, const FilePlace& to, const struct stat& source)
 {
     // The link may change between the status query and readlink; a target
@@ -342,14 +359,7 @@ int CopyLink(const FilePlace& from, const FilePlace& to, const struct stat& sour
     // refusal (vfat) costs only the owner.
     if (IsRoot())
         (void)fchownat(to.fdDir, temp.c_str(), source.st_uid, source.st_gid, AT_SYMLINK_NOFOLLOW);
-    struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (utimensat(to.fdDir, temp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 ||
-        renameat(to.fdDir, temp.c_str(), to.fdDir, to.name.c_str()) != 0) {
-        nError = errno;
-        unlinkat(to.fdDir, temp.c_str(), 0);
-        return nError;
-    }
-    return 0;
+    return NameTemporary(to, temp, source);
 }
 
 // TRUE when the source moved while it was copied: its size, or its time
@@ -387,11 +397,22 @@ int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BO
         return nError;
     }
 
+    // The temporary is locked from its creation until it has its name (the
+    // lock goes with the last descriptor of it), so that a sweep by another
+    // run passes over it.  A name whose lock a sweep took first, between
+    // the creation and the lock, is that sweep's to delete: another one is
+    // made.  Where there are no locks (ENOLCK), there is nothing to hold.
     std::string temp;
     int fdTo = -1;
     nError = MakeTemporary(to.name, temp, [&](const char* pszTemp) {
         fdTo = openat(to.fdDir, pszTemp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        return fdTo >= 0 ? 0 : errno;
+        if (fdTo < 0)
+            return errno;
+        if (flock(fdTo, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+            return 0;
+        close(fdTo);
+        fdTo = -1;
+        return EEXIST;
     });
     if (nError != 0) {
         close(fdFrom);
@@ -412,32 +433,31 @@ int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BO
     struct timespec times[2] = {source.st_atim, source.st_mtim};
     if (nError == 0 && futimens(fdTo, times) != 0)
         nError = errno;
-    if (nError == 0 && pPending != nullptr) {
-        pPending->fdFile = fcntl(fdTo, F_DUPFD_CLOEXEC, 0);
-        if (pPending->fdFile < 0)
-            nError = errno;
-        pPending->temp = temp;
-        pPending->nBytes = static_cast<long long>(source.st_size);
-        pPending->device = made.st_dev;
-    }
     // Without a batch to flush it, a copy that must be on disk before its
     // name is flushed on its own.
     if (nError == 0 && pPending == nullptr && bFlushNow && fdatasync(fdTo) != 0)
+        nError = errno;
+    // What keeps the lock until the name is there.
+    int fdHeld = nError == 0 ? fcntl(fdTo, F_DUPFD_CLOEXEC, 0) : -1;
+    if (nError == 0 && fdHeld < 0)
         nError = errno;
     // A network file system may report a failed write only here.
     if (close(fdTo) != 0 && nError == 0)
         nError = errno;
     close(fdFrom);
-    if (pPending != nullptr && pPending->fdFile >= 0) {
-        if (nError == 0)
-            return 0;
-        close(pPending->fdFile);
-        pPending->fdFile = -1;
+    if (nError == 0 && pPending != nullptr) {
+        pPending->fdFile = fdHeld;
+        pPending->temp = temp;
+        pPending->nBytes = static_cast<long long>(source.st_size);
+        pPending->device = made.st_dev;
+        return 0;
     }
     if (nError == 0 && renameat(to.fdDir, temp.c_str(), to.fdDir, to.name.c_str()) != 0)
-        nError = errno;
+        nError = errno == ENOENT ? ESTALE : errno;
     if (nError != 0)
         unlinkat(to.fdDir, temp.c_str(), 0);
+    if (fdHeld >= 0)
+        close(fdHeld);
     return nError;
 }
 
@@ -482,7 +502,7 @@ int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct st
     return nError;
 }
 
-void RemoveStaleTemporaries(int fdDir)
+void RemoveStaleTemporaries(int fdDir, int fdSourceDir)
 {
     int fdList = openat(fdDir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fdList < 0)
@@ -492,16 +512,36 @@ void RemoveStaleTemporaries(int fdDir)
         close(fdList);
         return;
     }
-    // Only our own names, and never a folder: a user's file that happens to
-    // look like ours is a regular file too, but the name's random tail and
-    // hidden dot make that a choice nobody makes by chance.
+    // Only our own names, and never a folder.  A user's file may look like
+    // ours (the pattern is no secret): one that the source folder holds is
+    // a copy like any other.
     while (struct dirent* pEntry = readdir(pDir)) {
-        if (!IsTemporaryName(pEntry->d_name))
-            continue;
+        const char* pszName = pEntry->d_name;
         struct stat st;
-        if (fstatat(dirfd(pDir), pEntry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
-            unlinkat(dirfd(pDir), pEntry->d_name, 0);
+        if (!IsTemporaryName(pszName) || fstatat(dirfd(pDir), pszName, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+            continue;
+        struct stat inSource;
+        if (fstatat(fdSourceDir, pszName, &inSource, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+            continue;
+        if (!S_ISREG(st.st_mode)) {
+            // A link's temporary lives for a few calls; a copy whose
+            // temporary goes in between tries once more.
+            unlinkat(dirfd(pDir), pszName, 0);
+            continue;
+        }
+        // A file's temporary is locked by the copy that writes it: one whose
+        // lock cannot be had belongs to a run still going.  One we cannot
+        // open cannot be told apart, and stays.
+        int fd = openat(dirfd(pDir), pszName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat locked;
+        if ((flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) && fstat(fd, &locked) == 0 &&
+            fstatat(dirfd(pDir), pszName, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_ino == locked.st_ino &&
+            st.st_dev == locked.st_dev)
+            unlinkat(dirfd(pDir), pszName, 0);
+        close(fd);
     }
     closedir(pDir);
 }
@@ -536,8 +576,9 @@ int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, c
     if (to.name.empty())
         return EISDIR;
 
-    // A source rewritten while it was copied is worth one more try; a file
-    // that keeps changing is left for a later run.
+    // A source rewritten while it was copied, or a temporary that vanished
+    // before its name, is worth one more try; a file that keeps changing
+    // is left for a later run.
     int nError = 0;
     for (int nTry = 0; nTry < 2; ++nTry) {
         struct stat source;
@@ -546,19 +587,20 @@ int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, c
             return errno;
         if (S_ISDIR(source.st_mode))
             return EISDIR;
-        if (S_ISLNK(source.st_mode))
-            return CopyLink(from, to, source);
-        if (!S_ISREG(source.st_mode))
+        if (S_ISLNK(source.st_mode)) {
+            nError = CopyLink(from, to, source);
+        } else if (!S_ISREG(source.st_mode)) {
             return ENOTSUP;
-
-        CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0);
-        nError = CopyRegular(from, to, bFollowLink, (nFlags & COPY_FINISH_NOW) != 0, job, pPending);
-        if (job.Aborted()) {
-            if (pbAborted != nullptr)
-                *pbAborted = TRUE;
-            return ECANCELED;
+        } else {
+            CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0);
+            nError = CopyRegular(from, to, bFollowLink, (nFlags & COPY_FINISH_NOW) != 0, job, pPending);
+            if (job.Aborted()) {
+                if (pbAborted != nullptr)
+                    *pbAborted = TRUE;
+                return ECANCELED;
+            }
         }
-        if (nError != COPY_ERROR_SOURCE_CHANGED)
+        if (nError != COPY_ERROR_SOURCE_CHANGED && nError != ESTALE)
             break;
     }
     return nError;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -134,9 +135,22 @@ private:
 // How many finished copies wait for one flush before their names: enough
 // that the flush costs little per file, few enough that their names take
 // little memory and a stop or a crash loses little work.  A flush per file
-// cost four to ten times as much as none.
+// cost four to ten times as much as none.  Each waiting copy keeps its
+// temporary open (its lock), and two batches may wait at once: they leave
+// room under the limit of open files for everything else.
 const size_t BATCH_FILES = 512;
+const size_t BATCH_FILES_LEAST = 16;
+const size_t OTHER_OPEN_FILES = 64;
 const long long BATCH_BYTES = 256LL * 1024 * 1024;
+
+size_t BatchFiles()
+{
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return BATCH_FILES;
+    rlim_t nRoom = limit.rlim_cur > OTHER_OPEN_FILES ? (limit.rlim_cur - OTHER_OPEN_FILES) / 2 : 0;
+    return nRoom >= BATCH_FILES ? BATCH_FILES : nRoom >= BATCH_FILES_LEAST ? static_cast<size_t>(nRoom) : BATCH_FILES_LEAST;
+}
 
 class PosixFileServices : public FileServices {
 public:
@@ -324,7 +338,7 @@ public:
         if (nError != 0)
             Fail(nError);
         // A full batch goes now; after the copy, as it moves the chains.
-        if (m_filling.copies.size() >= BATCH_FILES || m_nPendingBytes >= BATCH_BYTES)
+        if (m_filling.copies.size() >= m_nBatchFiles || m_nPendingBytes >= BATCH_BYTES)
             StartFlush();
         return nError;
     }
@@ -421,6 +435,7 @@ private:
         std::string to;
         std::string temp;
         dev_t device;
+        int fd;  // the temporary, open and locked until it has its name
     };
     struct FolderTime {
         std::string path;
@@ -429,11 +444,11 @@ private:
     };
     struct SyncFile {
         dev_t device;
-        int fd;
+        int fd;      // one of the batch's copies on it, not owned
         int nError;  // of its flush
     };
-    // Copies whose names wait for their data to reach the disk, an open file
-    // per file system to flush for them, and the folder times that wait for
+    // Copies whose names wait for their data to reach the disk, a file per
+    // file system to flush for them, and the folder times that wait for
     // their names.
     struct Batch {
         std::vector<Pending> copies;
@@ -543,11 +558,11 @@ private:
                 return errno;
             to.fdDir = toDir.Get();
         }
-        RemoveStaleTemporariesOnce(to.fdDir);
 
         FilePlace from;
         if (!Place(pszFrom, false, from))
             return errno;
+        RemoveStaleTemporariesOnce(to.fdDir, from);
         // Deferred renames need FinishCopies, which only a caller that set
         // the roots knows to call.
         PendingRename pending = {-1, std::string(), 0, 0};
@@ -558,26 +573,34 @@ private:
         return nError;
     }
 
-    void RemoveStaleTemporariesOnce(int fdDir)
+    // The sweep of a destination folder, at its first copy of the set: the
+    // source folder of that copy says which names are the user's own.
+    void RemoveStaleTemporariesOnce(int fdDir, const FilePlace& from)
     {
         struct stat st;
-        if (fstat(fdDir, &st) != 0)
+        if (fstat(fdDir, &st) != 0 || !m_cleaned.insert(std::make_pair(st.st_dev, st.st_ino)).second)
             return;
-        if (m_cleaned.insert(std::make_pair(st.st_dev, st.st_ino)).second)
-            RemoveStaleTemporaries(fdDir);
+        if (from.fdDir != AT_FDCWD) {
+            RemoveStaleTemporaries(fdDir, from.fdDir);
+            return;
+        }
+        // A source folder that cannot be opened cannot say: no sweep.
+        size_t nSlash = from.name.find_last_of('/');
+        std::string folder = nSlash == std::string::npos ? "." : nSlash == 0 ? "/" : from.name.substr(0, nSlash);
+        CFd source(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (source.Get() >= 0)
+            RemoveStaleTemporaries(fdDir, source.Get());
     }
 
     void Defer(const char* pszTo, PendingRename& pending)
     {
-        // One open file per file system is all the flush needs.
-        bool bHaveDevice = false;
+        // One open file per file system is all a syncfs needs.
+        bool bHaveSync = false;
         for (const SyncFile& sync : m_filling.syncFiles)
-            bHaveDevice = bHaveDevice || sync.device == pending.device;
-        if (bHaveDevice)
-            close(pending.fdFile);
-        else
+            bHaveSync = bHaveSync || sync.device == pending.device;
+        if (!bHaveSync)
             m_filling.syncFiles.push_back(SyncFile{pending.device, pending.fdFile, 0});
-        m_filling.copies.push_back(Pending{pszTo, pending.temp, pending.device});
+        m_filling.copies.push_back(Pending{pszTo, pending.temp, pending.device, pending.fdFile});
         m_nPendingBytes += pending.nBytes;
     }
 
@@ -593,10 +616,8 @@ private:
     // waiting on that file system: their data may not be there.
     static void FlushBatch(Batch* pBatch)
     {
-        for (SyncFile& sync : pBatch->syncFiles) {
+        for (SyncFile& sync : pBatch->syncFiles)
             sync.nError = syncfs(sync.fd) == 0 ? 0 : errno;
-            close(sync.fd);
-        }
     }
 
     // The filling batch is flushed on a thread of its own while the copy
@@ -607,7 +628,7 @@ private:
         CompleteFlush();
         std::swap(m_filling, m_flushing);
         m_nPendingBytes = 0;
-        if (m_flushing.syncFiles.empty())
+        if (m_flushing.copies.empty())
             return;
         try {
             m_flusher = std::thread(FlushBatch, &m_flushing);
@@ -636,6 +657,7 @@ private:
                     unlinkat(place.fdDir, copy.temp.c_str(), 0);
                 m_failures.push_back(Failure{copy.to, static_cast<DWORD>(nError), FALSE});
             }
+            close(copy.fd);
         }
         for (const FolderTime& folder : m_flushing.folderTimes) {
             FilePlace place;
@@ -658,6 +680,7 @@ private:
     long long m_nPendingBytes = 0;
     std::vector<Failure> m_failures;
     std::set<std::pair<dev_t, ino_t>> m_cleaned;  // folders rid of stale temporaries this run
+    const size_t m_nBatchFiles = BatchFiles();  // copies a batch takes
 };
 
 }  // namespace

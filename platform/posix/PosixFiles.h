@@ -24,7 +24,7 @@ struct FilePlace {
 
 // A finished copy whose temporary still waits for its final name.
 struct PendingRename {
-    int fdFile;          // the temporary, still open (owned): what a flush needs
+    int fdFile;          // the temporary, still open and locked (owned) until it has its name
     std::string temp;    // the temporary's name beside the destination
     long long nBytes;    // data written
     dev_t device;        // file system that holds it
@@ -34,9 +34,13 @@ struct PendingRename {
 // name: the data goes into a temporary beside it, which gets the source's
 // mode, owner (as root), extended attributes and times.  A link is copied
 // as a link unless bFollowLink (honoured only outside tree roots).  At most
-// the size seen when the source was opened is copied.  The temporary is
-// renamed at once unless pPending is given: a regular file's rename is then
-// left to the caller, described there.  Progress is reported unless nFlags
+// the size seen when the source was opened is copied, and a source whose
+// size or time moved while it was copied is copied once more, then given
+// up with COPY_ERROR_SOURCE_CHANGED.  A regular file's
+// temporary is locked (flock) from its creation until it has its name, so
+// that another run's sweep passes over it.  The temporary is renamed at
+// once unless pPending is given: a regular file's rename is then left to
+// the caller, described there.  Progress is reported unless nFlags
 // holds FOF_SILENT; an abort there sets *pbAborted and returns ECANCELED.
 // pszFrom and pszTo are the paths, for the progress report.
 int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, const char* pszTo, UINT nFlags,
@@ -49,8 +53,10 @@ int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, c
 // failure is returned.
 int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst);
 
-// Removes the temporaries an interrupted copy left in the open folder fdDir.
-void RemoveStaleTemporaries(int fdDir);
+// Removes the temporaries an interrupted copy left in the open folder fdDir,
+// but never a name that the source folder fdSourceDir holds, nor a
+// temporary that a running copy holds locked.
+void RemoveStaleTemporaries(int fdDir, int fdSourceDir);
 
 // Makes pszFolder and every missing folder above it.
 int CreateFolderPath(const char* pszFolder);

@@ -189,9 +189,12 @@ BOOL IsTempName(const std::string& name)
     return TRUE;
 }
 
-// Removes the temporaries that an interrupted run left in a folder.  The
-// copies of this process are synchronous, so none of them is in flight.
-void SweepTemporaries(const std::string& folder)
+// Removes the temporaries that an interrupted run left in a folder, never a
+// name that the source folder holds (a user's file may look like ours).  A
+// temporary still being written, by this run or another, is held open
+// without delete sharing (by the copy, then by PutInPlace), so the delete
+// fails on it.
+void SweepTemporaries(const std::string& folder, const std::string& sourceFolder)
 {
     std::wstring pattern;
     if (!WidePath((folder + "." + "*" + TEMP_MARK + "*").c_str(), pattern))
@@ -202,7 +205,12 @@ void SweepTemporaries(const std::string& folder)
     if (hFind == INVALID_HANDLE_VALUE)
         return;
     do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsTempName(Utf8FromWide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH))))
+        const std::string name = Utf8FromWide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+        std::wstring inSource;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsTempName(name) ||
+            !WidePath((sourceFolder + name).c_str(), inSource))
+            continue;
+        if (GetFileAttributesW(inSource.c_str()) == INVALID_FILE_ATTRIBUTES && IsMissingError(::GetLastError()))
             DeleteOneFile(wideFolder + data.cFileName, data.dwFileAttributes);
     } while (FindNextFileW(hFind, &data));
     FindClose(hFind);
@@ -457,7 +465,8 @@ public:
         const std::string folder(pszTo, pszName != nullptr ? static_cast<size_t>(pszName + 1 - pszTo) : 0);
         const char* pszBase = pszName != nullptr ? pszName + 1 : pszTo;
         if (folder != m_sweptFolder) {
-            SweepTemporaries(folder);
+            const char* pszFromName = strrchr(pszFrom, '\\');
+            SweepTemporaries(folder, std::string(pszFrom, pszFromName != nullptr ? static_cast<size_t>(pszFromName + 1 - pszFrom) : 0));
             m_sweptFolder = folder;
         }
         const std::string name(pszBase, CharBoundaryAtOrBefore(pszBase, TEMP_NAME_PART));
@@ -490,7 +499,9 @@ public:
                 DeleteOneFile(temp, GetFileAttributesW(temp.c_str()));
             else
                 dwError = PutInPlace(temp, to, before.ftWrite);
-            if (dwError != COPY_ERROR_SOURCE_CHANGED)
+            // A temporary gone before its name (another run's sweep took it
+            // between the copy and PutInPlace) is worth one more try too.
+            if (dwError != COPY_ERROR_SOURCE_CHANGED && !IsMissingError(dwError))
                 break;
         }
         CloseHandle(hSource);

@@ -90,21 +90,6 @@ TEST_F(Posix, ACopyKeepsWhatCpDashAKeepsAndARerunTouchesNothing)
     EXPECT_EQ(4, getxattr(HostPath("bk/data/private/a.txt").c_str(), "user.tag", szTag, sizeof szTag));
 }
 
-// A killed run's temporaries go with the next run's first copy into their
-// folder (in a fresh process: the sweep is once per folder and process); a
-// name that only looks like one stays.
-TEST_F(Posix, ARunRemovesTheTemporariesOfAKilledOne)
-{
-    if (IsWindows())
-        GTEST_SKIP() << "Linux only";
-    WriteFile("data/a.txt", "a", BASE_TIME);
-    WriteFile("bk/data/.a.txt.tandemix-Ab12Cd", "left by a killed run");
-    WriteFile("bk/data/.a.txt.tandemix-mine", "not ours");
-    WriteSettings({Set("data", "bk")});
-    EXPECT_EQ(0, Run());
-    EXPECT_EQ((Lines{".a.txt.tandemix-mine", "a.txt"}), ListTree("bk/data"));
-}
-
 // A process that has not ended; a zombie has (though kill() still finds
 // it), and it is left for Wait() to reap.
 bool IsRunning(pid_t pid)
