@@ -124,13 +124,15 @@ public:
     BOOL Aborted() const { return m_bAborted; }
 
     // Copies the data of fdFrom (nTotal bytes when it was looked at) into
-    // the empty file fdTo, both at offset 0.
-    int CopyData(int fdFrom, int fdTo, long long nTotal)
+    // the empty file fdTo, both at offset 0.  bSparse: the source has holes
+    // (fewer blocks than its size), which the copy keeps, as cp does: only
+    // the parts that hold data are written, each at its own offset.
+    int CopyData(int fdFrom, int fdTo, long long nTotal, bool bSparse)
     {
         if (!Progress(0, nTotal))
             return ECANCELED;
         // Sharing the source's extents costs nothing on file systems that
-        // can; the others refuse and the data is copied.
+        // can, and keeps its holes; the others refuse and the data is copied.
         if (nTotal > 0 && g_copyDataCalls.pfnClone(fdTo, fdFrom) == 0) {
             // The clone takes the file as it is now; what was appended since
             // it was opened is not ours to copy.
@@ -142,31 +144,85 @@ public:
             return Progress(nTotal, nTotal) ? 0 : ECANCELED;
         }
 
-        long long nDone = 0;
-        while (nDone < nTotal) {
-            ssize_t n = g_copyDataCalls.pfnCopyRange(fdFrom, fdTo, Chunk(COPY_RANGE_CHUNK, nDone, nTotal));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (nDone == 0 && CopyRangeUnsupported(errno))
-                    return ReadWrite(fdFrom, fdTo, nTotal);
+        m_bReadWrite = false;
+        m_bRangeWorked = false;
+        long long nAt = 0;
+        long long nWritten = 0;  // where the data written so far ends
+        while (nAt < nTotal) {
+            long long nStart = nAt;
+            long long nEnd = nTotal;
+            if (bSparse && !NextData(fdFrom, nAt, nTotal, nStart, nEnd))
+                bSparse = false;  // the file system cannot tell: all of it is data
+            if (nStart >= nTotal)
+                break;
+            if (bSparse && (lseek(fdFrom, nStart, SEEK_SET) < 0 || lseek(fdTo, nStart, SEEK_SET) < 0))
                 return errno;
-            }
-            if (n == 0) {
-                // Some file systems (/proc, some FUSE ones) report a size but
-                // give nothing through copy_file_range.
-                if (nDone == 0)
-                    return ReadWrite(fdFrom, fdTo, nTotal);
-                return 0;
-            }
-            nDone += n;
-            if (!Progress(nDone, nTotal))
-                return ECANCELED;
+            long long nDone = 0;
+            int nError = CopyPart(fdFrom, fdTo, nStart, nEnd - nStart, nTotal, nDone);
+            if (nError != 0)
+                return nError;
+            nWritten = nStart + nDone;
+            // A source that shrank has nothing more to give.
+            if (nDone < nEnd - nStart)
+                break;
+            nAt = nEnd;
         }
+        // A hole at the end has no data to write: the size says where the
+        // file ends.
+        if (nWritten < nTotal && bSparse && ftruncate(fdTo, nTotal) != 0)
+            return errno;
         return 0;
     }
 
 private:
+    // The next part that holds data at or after nAt: [nStart, nEnd), nStart
+    // at nTotal when there is none.  false when the file system cannot say.
+    static bool NextData(int fd, long long nAt, long long nTotal, long long& nStart, long long& nEnd)
+    {
+        off_t nData = lseek(fd, nAt, SEEK_DATA);
+        if (nData < 0) {
+            nStart = nAt;
+            nEnd = nTotal;
+            if (errno != ENXIO)
+                return false;
+            nStart = nTotal;  // nothing but a hole up to the end
+            return true;
+        }
+        off_t nHole = lseek(fd, nData, SEEK_HOLE);
+        nStart = nData < nTotal ? nData : nTotal;
+        nEnd = nHole < 0 || nHole > nTotal ? nTotal : nHole;
+        return true;
+    }
+
+    // Copies nBytes from both files' offsets (nBase in the file); nDone
+    // says how many came, fewer when the source ended first.
+    int CopyPart(int fdFrom, int fdTo, long long nBase, long long nBytes, long long nTotal, long long& nDone)
+    {
+        nDone = 0;
+        while (nDone < nBytes && !m_bReadWrite) {
+            ssize_t n = g_copyDataCalls.pfnCopyRange(fdFrom, fdTo, Chunk(COPY_RANGE_CHUNK, nDone, nBytes));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (m_bRangeWorked || !CopyRangeUnsupported(errno))
+                    return errno;
+                m_bReadWrite = true;
+            } else if (n == 0) {
+                // Some file systems (/proc, some FUSE ones) report a size but
+                // give nothing through copy_file_range.
+                if (m_bRangeWorked)
+                    return 0;
+                m_bReadWrite = true;
+            } else {
+                m_bRangeWorked = true;
+                nDone += n;
+                if (!Progress(nBase + nDone, nTotal))
+                    return ECANCELED;
+            }
+        }
+        return m_bReadWrite ? ReadWrite(fdFrom, fdTo, nBase, nBytes, nTotal, nDone) : 0;
+    }
+
     // A writer appending faster than we copy must not make the copy
     // endless: the size seen at the open is all that is copied.
     static size_t Chunk(size_t nChunk, long long nDone, long long nTotal)
@@ -181,7 +237,7 @@ private:
             nError == EBADF || nError == EPERM || nError == ETXTBSY;
     }
 
-    int ReadWrite(int fdFrom, int fdTo, long long nTotal)
+    int ReadWrite(int fdFrom, int fdTo, long long nBase, long long nBytes, long long nTotal, long long& nDone)
     {
         // One buffer for every copy of this thread, made once and never
         // cleared: a fresh zeroed buffer for each file cost more than
@@ -192,9 +248,8 @@ private:
         if (!t_pBuffer)
             return ENOMEM;
         char* pBuffer = t_pBuffer.get();
-        long long nDone = 0;
-        while (nDone < nTotal) {
-            ssize_t n = read(fdFrom, pBuffer, Chunk(READ_WRITE_CHUNK, nDone, nTotal));
+        while (nDone < nBytes) {
+            ssize_t n = read(fdFrom, pBuffer, Chunk(READ_WRITE_CHUNK, nDone, nBytes));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -206,7 +261,7 @@ private:
             if (nError != 0)
                 return nError;
             nDone += n;
-            if (!Progress(nDone, nTotal))
+            if (!Progress(nBase + nDone, nTotal))
                 return ECANCELED;
         }
         return 0;
@@ -225,6 +280,8 @@ private:
     const char* m_pszTo;
     BOOL m_bShowProgress;
     BOOL m_bAborted;
+    bool m_bReadWrite = false;    // copy_file_range cannot serve this file
+    bool m_bRangeWorked = false;  // it has moved some of its data
 };
 
 // Makes a new temporary for name in fdDir with pfnMake (which returns 0 or
@@ -419,7 +476,8 @@ int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BO
         return nError;
     }
 
-    nError = job.CopyData(fdFrom, fdTo, static_cast<long long>(source.st_size));
+    nError = job.CopyData(fdFrom, fdTo, static_cast<long long>(source.st_size),
+                          source.st_blocks * 512 < source.st_size);
     struct stat made;
     if (nError == 0 && fstat(fdTo, &made) != 0)
         nError = errno;

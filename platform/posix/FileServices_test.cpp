@@ -66,6 +66,16 @@ ssize_t CopyRangeGrowingOnce(int fdFrom, int fdTo, size_t nBytes)
                            : copy_file_range(fdFrom, nullptr, fdTo, nullptr, nBytes, 0);
 }
 
+// Writes data with its zero bytes [nHole, nHoleEnd) left as a hole.
+bool WriteSparse(const std::string& path, const std::string& data, size_t nHole, size_t nHoleEnd)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    bool bDone = fd >= 0 && pwrite(fd, data.data(), nHole, 0) == static_cast<ssize_t>(nHole) &&
+                 pwrite(fd, data.data() + nHoleEnd, data.size() - nHoleEnd, static_cast<off_t>(nHoleEnd)) ==
+                     static_cast<ssize_t>(data.size() - nHoleEnd);
+    return close(fd) == 0 && bDone;
+}
+
 // The calls a case puts in place of the real ones (null: the real one).
 CopyDataCalls Calls(int (*pfnClone)(int, int), ssize_t (*pfnCopyRange)(int, int, size_t),
                     ssize_t (*pfnWrite)(int, const void*, size_t) = nullptr,
@@ -96,10 +106,10 @@ protected:
     TempDir m_dir;
 };
 
-// Every way of moving the data gives the same file, with the source's mode
-// and times to the nanosecond; a copy that fails, is aborted half-way or
-// whose source keeps changing leaves the old destination, or none, and no
-// temporary file.  A source that changed once is copied again.
+// Every way of moving the data gives the same file, holes kept, with the
+// source's mode and times to the nanosecond; a copy that fails, is aborted
+// half-way or whose source keeps changing leaves the old destination, or
+// none, and no temporary file.  A source that changed once is copied again.
 TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
 {
     const struct {
@@ -118,10 +128,11 @@ TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
         {"write fails, no old copy", Calls(CloneUnsupported, CopyRangeUnsupported, WriteThenFail), 0640, false, ENOSPC},
         {"aborted in the progress window", Calls(nullptr, nullptr, nullptr, AbortOnceStarted), 0640, true, ECANCELED},
     };
-    // Larger than the chunks, and not a multiple of them.
-    std::string data(9 * 1024 * 1024 + 123, '\0');
+    // Larger than the chunks, and not a multiple of them, with a hole.
+    const size_t MIB = 1024 * 1024;
+    std::string data(9 * MIB + 123, '\0');
     for (size_t i = 0; i < data.size(); i++)
-        data[i] = static_cast<char>((i * 2654435761u) >> 13);
+        data[i] = i >= 2 * MIB && i < 7 * MIB ? '\0' : static_cast<char>((i * 2654435761u) >> 13);
     const std::string source = m_dir.Join("big.bin");
     const std::string dest = Make("bk/big.bin");
     const CopyDataCalls saved = g_copyDataCalls;
@@ -129,7 +140,7 @@ TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszWhat);
         chmod(source.c_str(), 0644);
-        ASSERT_TRUE(WriteFileBytes(source, data));
+        ASSERT_TRUE(WriteSparse(source, data, 2 * MIB, 7 * MIB));
         unlink(dest.c_str());
         ASSERT_TRUE(!c.bOldCopy || WriteFileBytes(dest, "old copy"));
         ASSERT_EQ(0, chmod(source.c_str(), c.mode));
@@ -156,6 +167,7 @@ TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
             EXPECT_TRUE(dst.st_mtim.tv_sec == src.st_mtim.tv_sec && dst.st_mtim.tv_nsec == src.st_mtim.tv_nsec);
             // Only a source read once still has the access time it was given.
             EXPECT_TRUE(g_nGrowths > 0 || (dst.st_atim.tv_sec == times[0].tv_sec && dst.st_atim.tv_nsec == times[0].tv_nsec));
+            EXPECT_LE(dst.st_blocks, src.st_blocks);
             EXPECT_TRUE(ReadFileBytes(dest) == ReadFileBytes(source));
         } else {
             EXPECT_NE(0, nResult);

@@ -34,7 +34,8 @@ struct PendingRename {
 // name: the data goes into a temporary beside it, which gets the source's
 // mode, owner (as root), extended attributes and times.  A link is copied
 // as a link unless bFollowLink (honoured only outside tree roots).  At most
-// the size seen when the source was opened is copied, and a source whose
+// the size seen when the source was opened is copied, holes stay holes, and
+// a source whose
 // size or time moved while it was copied is copied once more, then given
 // up with COPY_ERROR_SOURCE_CHANGED.  A regular file's
 // temporary is locked (flock) from its creation until it has its name, so
