@@ -3,10 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -43,6 +45,16 @@ ssize_t CopyRange(int fdFrom, int fdTo, size_t nBytes)
 ssize_t WriteSome(int fd, const void* pData, size_t nBytes)
 {
     return write(fd, pData, nBytes);
+}
+
+int StatFs(int fd, struct statfs* pInfo)
+{
+    return fstatfs(fd, pInfo);
+}
+
+int SyncData(int fd)
+{
+    return fdatasync(fd);
 }
 
 // The temporary name beside the destination: hidden, recognisably ours, and
@@ -493,7 +505,7 @@ int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BO
         nError = errno;
     // Without a batch to flush it, a copy that must be on disk before its
     // name is flushed on its own.
-    if (nError == 0 && pPending == nullptr && bFlushNow && fdatasync(fdTo) != 0)
+    if (nError == 0 && pPending == nullptr && bFlushNow && g_copyDataCalls.pfnSyncData(fdTo) != 0)
         nError = errno;
     // What keeps the lock until the name is there.
     int fdHeld = nError == 0 ? fcntl(fdTo, F_DUPFD_CLOEXEC, 0) : -1;
@@ -528,6 +540,8 @@ CopyDataCalls DefaultCopyDataCalls()
     calls.pfnCopyRange = CopyRange;
     calls.pfnWrite = WriteSome;
     calls.pfnProgress = ReportCopyProgress;
+    calls.pfnStatFs = StatFs;
+    calls.pfnSyncData = SyncData;
     return calls;
 }
 
@@ -602,6 +616,33 @@ void RemoveStaleTemporaries(int fdDir, int fdSourceDir)
         close(fd);
     }
     closedir(pDir);
+}
+
+bool SyncReachesDisk(int fd)
+{
+    // The file systems whose syncfs writes the files' data to their own
+    // disk.  Anything else (NFS, SMB, FUSE, Ceph, 9p, or one not known
+    // here) gets a flush of each copy: slower, but the data is there
+    // before the name.
+    static const unsigned long LOCAL[] = {
+        EXT4_SUPER_MAGIC, XFS_SUPER_MAGIC, BTRFS_SUPER_MAGIC, F2FS_SUPER_MAGIC, MSDOS_SUPER_MAGIC,
+        EXFAT_SUPER_MAGIC, NILFS_SUPER_MAGIC, REISERFS_SUPER_MAGIC, TMPFS_MAGIC, RAMFS_MAGIC,
+        OVERLAYFS_SUPER_MAGIC,  // syncfs passes on to its upper layer
+        0x5346544E,  // ntfs
+        0x7366746E,  // ntfs3
+        0x3153464A,  // jfs
+        0x482B,      // hfsplus
+        0xCA451A4E,  // bcachefs
+        0x2FC12FC1,  // zfs
+    };
+    struct statfs info;
+    if (g_copyDataCalls.pfnStatFs(fd, &info) != 0)
+        return false;
+    for (unsigned long nType : LOCAL) {
+        if (static_cast<unsigned long>(info.f_type) == nType)
+            return true;
+    }
+    return false;
 }
 
 int CreateFolderPath(const char* pszFolder)

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -142,6 +143,8 @@ const size_t BATCH_FILES = 512;
 const size_t BATCH_FILES_LEAST = 16;
 const size_t OTHER_OPEN_FILES = 64;
 const long long BATCH_BYTES = 256LL * 1024 * 1024;
+// How many copies on a network file system are flushed at once.
+const size_t OWN_FLUSHES_AT_ONCE = 8;
 
 size_t BatchFiles()
 {
@@ -191,6 +194,7 @@ public:
         // folder may take a deleted one's inode.
         FinishBatch();
         m_cleaned.clear();
+        m_syncKinds.clear();
         m_source.Set(pszSourceRoot);
         m_dest.Set(pszDestRoot);
     }
@@ -435,7 +439,9 @@ private:
         std::string to;
         std::string temp;
         dev_t device;
-        int fd;  // the temporary, open and locked until it has its name
+        int fd;         // the temporary, open and locked until it has its name
+        bool bSyncOwn;  // flushed on its own: its file system's syncfs may not reach the disk
+        int nError;     // of that flush
     };
     struct FolderTime {
         std::string path;
@@ -592,15 +598,29 @@ private:
             RemoveStaleTemporaries(fdDir, source.Get());
     }
 
+    // TRUE when the file system of a waiting copy is flushed whole by its
+    // syncfs; asked once a set for each.
+    bool SyncReachesDiskOf(const PendingRename& pending)
+    {
+        for (const auto& kind : m_syncKinds) {
+            if (kind.first == pending.device)
+                return kind.second;
+        }
+        bool bWhole = SyncReachesDisk(pending.fdFile);
+        m_syncKinds.emplace_back(pending.device, bWhole);
+        return bWhole;
+    }
+
     void Defer(const char* pszTo, PendingRename& pending)
     {
+        bool bSyncOwn = !SyncReachesDiskOf(pending);
         // One open file per file system is all a syncfs needs.
         bool bHaveSync = false;
         for (const SyncFile& sync : m_filling.syncFiles)
             bHaveSync = bHaveSync || sync.device == pending.device;
-        if (!bHaveSync)
+        if (!bSyncOwn && !bHaveSync)
             m_filling.syncFiles.push_back(SyncFile{pending.device, pending.fdFile, 0});
-        m_filling.copies.push_back(Pending{pszTo, pending.temp, pending.device, pending.fdFile});
+        m_filling.copies.push_back(Pending{pszTo, pending.temp, pending.device, pending.fdFile, bSyncOwn, 0});
         m_nPendingBytes += pending.nBytes;
     }
 
@@ -613,11 +633,36 @@ private:
     }
 
     // A flush that fails (a write error surfacing now) fails every copy
-    // waiting on that file system: their data may not be there.
+    // waiting on that file system, or the one copy it was for: their data
+    // may not be there.
     static void FlushBatch(Batch* pBatch)
     {
         for (SyncFile& sync : pBatch->syncFiles)
             sync.nError = syncfs(sync.fd) == 0 ? 0 : errno;
+        // A copy flushed on its own waits for its server's answer: a few
+        // flushes at once share those waits, and the server's disk can
+        // commit them together.
+        std::atomic<size_t> nNext(0);
+        std::vector<Pending>& copies = pBatch->copies;
+        auto flushOwn = [&nNext, &copies] {
+            for (size_t i = nNext++; i < copies.size(); i = nNext++) {
+                if (copies[i].bSyncOwn)
+                    copies[i].nError = g_copyDataCalls.pfnSyncData(copies[i].fd) == 0 ? 0 : errno;
+            }
+        };
+        size_t nOwn = 0;
+        for (const Pending& copy : copies)
+            nOwn += copy.bSyncOwn ? 1 : 0;
+        std::vector<std::thread> helpers;
+        try {
+            while (helpers.size() + 1 < nOwn && helpers.size() + 1 < OWN_FLUSHES_AT_ONCE)
+                helpers.emplace_back(flushOwn);
+        } catch (const std::system_error&) {
+            // Fewer at once, then.
+        }
+        flushOwn();
+        for (std::thread& helper : helpers)
+            helper.join();
     }
 
     // The filling batch is flushed on a thread of its own while the copy
@@ -645,7 +690,7 @@ private:
             m_flusher.join();
         for (const Pending& copy : m_flushing.copies) {
             FilePlace place = {-1, std::string(), false};
-            int nError = 0;
+            int nError = copy.nError;
             for (const SyncFile& sync : m_flushing.syncFiles)
                 nError = sync.device == copy.device && nError == 0 ? sync.nError : nError;
             if (nError == 0 && !Place(copy.to.c_str(), false, place))
@@ -680,6 +725,7 @@ private:
     long long m_nPendingBytes = 0;
     std::vector<Failure> m_failures;
     std::set<std::pair<dev_t, ino_t>> m_cleaned;  // folders rid of stale temporaries this run
+    std::vector<std::pair<dev_t, bool>> m_syncKinds;  // file systems this set: does their syncfs reach the disk
     const size_t m_nBatchFiles = BatchFiles();  // copies a batch takes
 };
 

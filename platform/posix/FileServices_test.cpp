@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -81,7 +83,7 @@ CopyDataCalls Calls(int (*pfnClone)(int, int), ssize_t (*pfnCopyRange)(int, int,
                     ssize_t (*pfnWrite)(int, const void*, size_t) = nullptr,
                     BOOL (*pfnProgress)(const char*, const char*, long long, long long) = nullptr)
 {
-    return CopyDataCalls{pfnClone, pfnCopyRange, pfnWrite, pfnProgress};
+    return CopyDataCalls{pfnClone, pfnCopyRange, pfnWrite, pfnProgress, nullptr, nullptr};
 }
 
 class PosixFileServicesTest : public testing::Test {
@@ -175,6 +177,51 @@ TEST_F(PosixFileServicesTest, CopyIsWholeOrNotAtAll)
             EXPECT_EQ(c.bOldCopy ? "old copy" : "", ReadFileBytes(dest));
         }
         EXPECT_EQ(Lines(c.dwError == 0 || c.bOldCopy ? 1 : 0, "big.bin"), ListTree(m_dir.Join("bk")));
+    }
+}
+
+// On a file system whose syncfs may never reach its server (here one that
+// says it is FUSE), each copy's data is flushed before it has its name; on
+// a local disk the batch's one syncfs does that, and no copy is flushed
+// alone.
+std::atomic<int> g_nSyncedUnnamed(0);
+std::atomic<int> g_nSyncedNamed(0);
+
+int SyncDataNoting(int fd)
+{
+    char szPath[4096];
+    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), szPath, sizeof szPath);
+    const std::string name = fs::path(std::string(szPath, n > 0 ? static_cast<size_t>(n) : 0)).filename().string();
+    ++(name.rfind(".f", 0) == 0 ? g_nSyncedUnnamed : g_nSyncedNamed);
+    return fdatasync(fd);
+}
+
+TEST_F(PosixFileServicesTest, ANetworkCopyIsFlushedBeforeItHasItsName)
+{
+    int (*const StatFsFuse)(int, struct statfs*) = [](int fd, struct statfs* pInfo) {
+        int nResult = fstatfs(fd, pInfo);
+        pInfo->f_type = FUSE_SUPER_MAGIC;
+        return nResult;
+    };
+    for (const char* pszName : {"f1", "f2", "f3"})
+        Make(std::string("src/") + pszName, pszName);
+    const CopyDataCalls saved = g_copyDataCalls;
+    for (bool bNetwork : {false, true}) {
+        SCOPED_TRACE(bNetwork ? "network" : "local disk");
+        g_nSyncedUnnamed = 0;
+        g_nSyncedNamed = 0;
+        g_copyDataCalls.pfnStatFs = bNetwork ? StatFsFuse : saved.pfnStatFs;
+        g_copyDataCalls.pfnSyncData = SyncDataNoting;
+        fs::remove_all(m_dir.Join("dst"));
+        fs::create_directory(m_dir.Join("dst"));
+        Real().SetTreeRoots(m_dir.Join("src").c_str(), m_dir.Join("dst").c_str());
+        for (const char* pszName : {"f1", "f2", "f3"})
+            EXPECT_EQ(0, Copy(std::string("src/") + pszName, std::string("dst/sub/") + pszName)) << pszName;
+        Real().SetTreeRoots(nullptr, nullptr);
+        g_copyDataCalls = saved;
+        EXPECT_EQ(bNetwork ? 3 : 0, g_nSyncedUnnamed.load());
+        EXPECT_EQ(0, g_nSyncedNamed.load());
+        EXPECT_EQ((Lines{"sub/", "sub/f1", "sub/f2", "sub/f3"}), ListTree(m_dir.Join("dst")));
     }
 }
 

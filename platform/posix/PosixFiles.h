@@ -8,6 +8,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/types.h>
 
 #include <string>
@@ -59,6 +60,11 @@ int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct st
 // temporary that a running copy holds locked.
 void RemoveStaleTemporaries(int fdDir, int fdSourceDir);
 
+// TRUE when a syncfs of the file system that holds fd puts a file's data
+// on disk: a local disk file system.  A network or FUSE one may never pass
+// that flush on to its server, so each of its copies is flushed itself.
+bool SyncReachesDisk(int fd);
+
 // Makes pszFolder and every missing folder above it.
 int CreateFolderPath(const char* pszFolder);
 
@@ -73,14 +79,17 @@ int DeleteTreeAt(int fdDir, const char* pszName);
 int StartDetached(const char* pszCommand);
 
 // The kernel calls with which the copy moves a file's data, in the order it
-// tries them, and the progress report between chunks.  Tests put their own
-// in place to reach the slower ways, to make the copy fail half-way or to
-// abort it; DefaultCopyDataCalls() gives the real ones.
+// tries them, the progress report between chunks, and the calls that put
+// the data on disk.  Tests put their own in place to reach the slower ways,
+// to make the copy fail half-way or to abort it, or to see a network file
+// system; DefaultCopyDataCalls() gives the real ones.
 struct CopyDataCalls {
     int (*pfnClone)(int fdTo, int fdFrom);                          // whole file: ioctl FICLONE
     ssize_t (*pfnCopyRange)(int fdFrom, int fdTo, size_t nBytes);   // at both files' offsets
     ssize_t (*pfnWrite)(int fd, const void* pData, size_t nBytes);  // after read()
     BOOL (*pfnProgress)(const char* pszFrom, const char* pszTo, long long nDone, long long nTotal);
+    int (*pfnStatFs)(int fd, struct statfs* pInfo);                 // fstatfs: which file system
+    int (*pfnSyncData)(int fd);                                     // fdatasync of one copy
 };
 extern CopyDataCalls g_copyDataCalls;
 CopyDataCalls DefaultCopyDataCalls();
