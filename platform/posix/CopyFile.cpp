@@ -327,6 +327,17 @@ bool IsPrivilegedAttribute(const char* pszName)
     return strncmp(pszName, "security.", 9) == 0 || strncmp(pszName, "trusted.", 8) == 0;
 }
 
+// The mode a copy owned by uid and gid keeps of its source's: a set-id bit
+// on a copy owned by someone else would hand that someone's rights to the
+// source's owner, or the reverse.
+mode_t KeptMode(const struct stat& source, uid_t uid, gid_t gid)
+{
+    mode_t mode = source.st_mode & 07777;
+    if (uid != source.st_uid || gid != source.st_gid)
+        mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
+    return mode;
+}
+
 // Reads attribute pszName of fd into value; 0, or errno (ENODATA when absent).
 int ReadAttribute(int fd, const char* pszName, std::vector<char>& value)
 {
@@ -547,7 +558,7 @@ CopyDataCalls DefaultCopyDataCalls()
 
 CopyDataCalls g_copyDataCalls = DefaultCopyDataCalls();
 
-int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst)
+int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst, mode_t* pHeldMode)
 {
     // The owner first: a change of owner clears the set-id bits and the
     // file capabilities, which are then put back from the source.
@@ -563,13 +574,11 @@ int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct st
     int nError = CopyExtendedAttributes(fdFrom, fdTo, &bChanged);
     if (bChanged && fstat(fdTo, &now) != 0)
         return errno;
-    // A set-id bit on a copy owned by someone else would hand that
-    // someone's rights to the source's owner, or the reverse.
-    mode_t mode = src.st_mode & 07777;
-    if (now.st_uid != src.st_uid || now.st_gid != src.st_gid)
-        mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
+    mode_t mode = KeptMode(src, now.st_uid, now.st_gid);
+    if (pHeldMode != nullptr)
+        *pHeldMode = (now.st_mode & 07777) != mode ? mode : NO_MODE;
     // vfat and exfat refuse most modes: the data is worth more than them.
-    if ((now.st_mode & 07777) != mode)
+    else if ((now.st_mode & 07777) != mode)
         (void)fchmod(fdTo, mode);
     return nError;
 }

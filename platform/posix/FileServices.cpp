@@ -221,17 +221,19 @@ public:
         struct stat stSrc, stDst;
         if (fstat(src.Get(), &stSrc) != 0 || fstat(dst.Get(), &stDst) != 0)
             return FailWithErrno();
-        int nError = CopyAttributes(src.Get(), stSrc, dst.Get(), stDst);
-        if (stDst.st_mtim.tv_sec != stSrc.st_mtim.tv_sec || stDst.st_mtim.tv_nsec != stSrc.st_mtim.tv_nsec) {
-            // A rename still to come into this folder would move its time
-            // again: the time waits behind them.
-            if (!m_filling.copies.empty() || !m_flushing.copies.empty()) {
-                m_filling.folderTimes.push_back(FolderTime{pszDstFolder, stSrc.st_atim, stSrc.st_mtim});
-            } else {
-                struct timespec times[2] = {stSrc.st_atim, stSrc.st_mtim};
-                if (futimens(dst.Get(), times) != 0 && nError == 0)
-                    nError = errno;
-            }
+        // A rename still to come into this folder would move its time again,
+        // and a mode without write permission (a read-only source folder)
+        // would refuse it: both wait behind the renames.
+        bool bWait = !m_filling.copies.empty() || !m_flushing.copies.empty();
+        mode_t mode = NO_MODE;
+        int nError = CopyAttributes(src.Get(), stSrc, dst.Get(), stDst, bWait ? &mode : nullptr);
+        bool bTime = stDst.st_mtim.tv_sec != stSrc.st_mtim.tv_sec || stDst.st_mtim.tv_nsec != stSrc.st_mtim.tv_nsec;
+        if (bWait && (bTime || mode != NO_MODE)) {
+            m_filling.folders.push_back(FolderFinish{pszDstFolder, stSrc.st_atim, stSrc.st_mtim, bTime, mode});
+        } else if (bTime) {
+            struct timespec times[2] = {stSrc.st_atim, stSrc.st_mtim};
+            if (futimens(dst.Get(), times) != 0 && nError == 0)
+                nError = errno;
         }
         return nError == 0 ? TRUE : Fail(nError);
     }
@@ -443,10 +445,14 @@ private:
         bool bSyncOwn;  // flushed on its own: its file system's syncfs may not reach the disk
         int nError;     // of that flush
     };
-    struct FolderTime {
+    // A folder's time and mode, held back until the copies into it have
+    // their names (bTime false, mode NO_MODE: that one is not to be set).
+    struct FolderFinish {
         std::string path;
         struct timespec atime;
         struct timespec mtime;
+        bool bTime;
+        mode_t mode;
     };
     struct SyncFile {
         dev_t device;
@@ -454,12 +460,12 @@ private:
         int nError;  // of its flush
     };
     // Copies whose names wait for their data to reach the disk, a file per
-    // file system to flush for them, and the folder times that wait for
-    // their names.
+    // file system to flush for them, and the folders that wait for their
+    // names.
     struct Batch {
         std::vector<Pending> copies;
         std::vector<SyncFile> syncFiles;
-        std::vector<FolderTime> folderTimes;
+        std::vector<FolderFinish> folders;
     };
 
     static int NoFollow(const FilePlace& place, BOOL bFollowLink)
@@ -683,7 +689,7 @@ private:
     }
 
     // Waits for the flush under way, then gives its copies their names and
-    // its folders their times.
+    // its folders their modes and times.
     void CompleteFlush()
     {
         if (m_flusher.joinable())
@@ -704,16 +710,27 @@ private:
             }
             close(copy.fd);
         }
-        for (const FolderTime& folder : m_flushing.folderTimes) {
+        for (const FolderFinish& folder : m_flushing.folders) {
             FilePlace place;
+            int nNoFollow = 0;
+            int nError = 0;
+            if (!Place(folder.path.c_str(), false, place))
+                nError = errno;
+            else
+                nNoFollow = place.bBelowRoot ? AT_SYMLINK_NOFOLLOW : 0;
+            // A mode the file system refuses (vfat) is passed over, as for
+            // any copy.
+            if (nError == 0 && folder.mode != NO_MODE)
+                (void)fchmodat(place.fdDir, place.name.c_str(), folder.mode, nNoFollow);
             struct timespec times[2] = {folder.atime, folder.mtime};
-            if (!Place(folder.path.c_str(), false, place) ||
-                utimensat(place.fdDir, place.name.c_str(), times, place.bBelowRoot ? AT_SYMLINK_NOFOLLOW : 0) != 0)
-                m_failures.push_back(Failure{folder.path, static_cast<DWORD>(errno), TRUE});
+            if (nError == 0 && folder.bTime && utimensat(place.fdDir, place.name.c_str(), times, nNoFollow) != 0)
+                nError = errno;
+            if (nError != 0)
+                m_failures.push_back(Failure{folder.path, static_cast<DWORD>(nError), TRUE});
         }
         m_flushing.copies.clear();
         m_flushing.syncFiles.clear();
-        m_flushing.folderTimes.clear();
+        m_flushing.folders.clear();
     }
 
     CTreeRoot m_source;

@@ -50,10 +50,12 @@ int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, c
 
 // Gives fdTo (described by dst) the mode, owner (as root), extended
 // attributes of fdFrom (described by src) wherever they differ; times are
-// left to the caller.  A mode or owner the file system refuses is passed
-// over, as is an attribute it does not support; any other attribute
-// failure is returned.
-int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst);
+// left to the caller.  With pHeldMode the mode is not set but left there for
+// the caller (NO_MODE when it needs no change).  A mode or owner the file
+// system refuses is passed over, as is an attribute it does not support;
+// any other attribute failure is returned.
+const mode_t NO_MODE = static_cast<mode_t>(-1);
+int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst, mode_t* pHeldMode = nullptr);
 
 // Removes the temporaries an interrupted copy left in the open folder fdDir,
 // but never a name that the source folder fdSourceDir holds, nor a
