@@ -12,6 +12,9 @@ const BYTE FILE_ATTR_READONLY = 0x01;
 const BYTE FILE_ATTR_HIDDEN = 0x02;
 const BYTE FILE_ATTR_DIRECTORY = 0x10;
 const BYTE FILE_ATTR_ARCHIVE = 0x20;
+// An entry that is no file to copy: on POSIX a socket, or a device node that
+// only root could make again.  The walk passes over it.
+const BYTE FILE_ATTR_DEVICE = 0x40;
 
 // A flag of CopyFile beside the shell's FOF_* flags (which fit 16 bits): the
 // copy's data is on disk before it takes its name, and it has its name when

@@ -9,6 +9,7 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -397,10 +398,10 @@ int CopyExtendedAttributes(int fdFrom, int fdTo, bool* pbWrote)
     return nFirstError;
 }
 
-// Gives a link's temporary its source's times and then its name; the
-// temporary goes on failure.  A temporary that vanished before its name
-// (another run's sweep took it while it was new) is ESTALE: the copy is
-// worth one more try.
+// Gives a link's or a node's temporary its source's times and then its
+// name; the temporary goes on failure.  A temporary that vanished before
+// its name (another run's sweep took it while it was new) is ESTALE: the
+// copy is worth one more try.
 int NameTemporary(const FilePlace& to, const std::string& temp, const struct stat& source)
 {
     struct timespec times[2] = {source.st_atim, source.st_mtim};
@@ -439,6 +440,33 @@ int CopyLink(const FilePlace& from, const FilePlace& to, const struct stat& sour
     // refusal (vfat) costs only the owner.
     if (IsRoot())
         (void)fchownat(to.fdDir, temp.c_str(), source.st_uid, source.st_gid, AT_SYMLINK_NOFOLLOW);
+    return NameTemporary(to, temp, source);
+}
+
+// A FIFO or a device node has no data: it is made anew, as the source has
+// it.  Any user can make a FIFO; a device node needs root, and an ordinary
+// user's walk passes over one (IsPassedOver).
+int CopyNode(const FilePlace& to, const struct stat& source)
+{
+    std::string temp;
+    int nError = MakeTemporary(to.name, temp, [&](const char* pszTemp) {
+        return mknodat(to.fdDir, pszTemp, (source.st_mode & S_IFMT) | S_IRUSR | S_IWUSR, source.st_rdev) == 0 ? 0 : errno;
+    });
+    if (nError != 0)
+        return nError;
+    // The owner before the mode, as a change of owner clears the set-id
+    // bits; refusals cost only what was refused, as for a file.  Nothing
+    // here opens the node, whose open may have effects.
+    bool bRoot = IsRoot();
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    if ((bRoot || source.st_gid != gid) &&
+        fchownat(to.fdDir, temp.c_str(), bRoot ? source.st_uid : static_cast<uid_t>(-1), source.st_gid,
+                 AT_SYMLINK_NOFOLLOW) == 0) {
+        uid = bRoot ? source.st_uid : uid;
+        gid = source.st_gid;
+    }
+    (void)fchmodat(to.fdDir, temp.c_str(), KeptMode(source, uid, gid), AT_SYMLINK_NOFOLLOW);
     return NameTemporary(to, temp, source);
 }
 
@@ -600,14 +628,14 @@ void RemoveStaleTemporaries(int fdDir, int fdSourceDir)
         const char* pszName = pEntry->d_name;
         struct stat st;
         if (!IsTemporaryName(pszName) || fstatat(dirfd(pDir), pszName, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+            S_ISDIR(st.st_mode))
             continue;
         struct stat inSource;
         if (fstatat(fdSourceDir, pszName, &inSource, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
             continue;
         if (!S_ISREG(st.st_mode)) {
-            // A link's temporary lives for a few calls; a copy whose
-            // temporary goes in between tries once more.
+            // A link's or a node's temporary lives for a few calls; a copy
+            // whose temporary goes in between tries once more.
             unlinkat(dirfd(pDir), pszName, 0);
             continue;
         }
@@ -654,6 +682,11 @@ bool SyncReachesDisk(int fd)
     return false;
 }
 
+bool IsPassedOver(mode_t mode)
+{
+    return S_ISSOCK(mode) || ((S_ISCHR(mode) || S_ISBLK(mode)) && !IsRoot());
+}
+
 int CreateFolderPath(const char* pszFolder)
 {
     std::string path = pszFolder;
@@ -674,7 +707,6 @@ int CreateFolderPath(const char* pszFolder)
         return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
-
 
 int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, const char* pszTo, UINT nFlags,
               BOOL* pbAborted, BOOL bFollowLink, PendingRename* pPending)
@@ -697,6 +729,8 @@ int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, c
             return EISDIR;
         if (S_ISLNK(source.st_mode)) {
             nError = CopyLink(from, to, source);
+        } else if (S_ISFIFO(source.st_mode) || S_ISCHR(source.st_mode) || S_ISBLK(source.st_mode)) {
+            nError = CopyNode(to, source);
         } else if (!S_ISREG(source.st_mode)) {
             return ENOTSUP;
         } else {

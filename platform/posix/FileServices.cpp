@@ -42,6 +42,8 @@ BOOL FailWithErrno()
 BYTE AttributesOf(const char* pszPath, const struct stat& st)
 {
     BYTE attribute = S_ISDIR(st.st_mode) ? FILE_ATTR_DIRECTORY : FILE_ATTR_ARCHIVE;
+    if (IsPassedOver(st.st_mode))
+        attribute |= FILE_ATTR_DEVICE;
     if ((st.st_mode & S_IWUSR) == 0)
         attribute |= FILE_ATTR_READONLY;
     const char* pszSlash = strrchr(pszPath, '/');

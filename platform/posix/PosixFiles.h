@@ -34,17 +34,17 @@ struct PendingRename {
 // Copies from to the file to without ever leaving a partial file under its
 // name: the data goes into a temporary beside it, which gets the source's
 // mode, owner (as root), extended attributes and times.  A link is copied
-// as a link unless bFollowLink (honoured only outside tree roots).  At most
-// the size seen when the source was opened is copied, holes stay holes, and
-// a source whose
-// size or time moved while it was copied is copied once more, then given
-// up with COPY_ERROR_SOURCE_CHANGED.  A regular file's
-// temporary is locked (flock) from its creation until it has its name, so
-// that another run's sweep passes over it.  The temporary is renamed at
-// once unless pPending is given: a regular file's rename is then left to
-// the caller, described there.  Progress is reported unless nFlags
-// holds FOF_SILENT; an abort there sets *pbAborted and returns ECANCELED.
-// pszFrom and pszTo are the paths, for the progress report.
+// as a link unless bFollowLink (honoured only outside tree roots); a FIFO
+// or a device node is made anew.  At most the size seen when the source was
+// opened is copied, holes stay holes, and a source whose size or time moved
+// while it was copied is copied once more, then given up with
+// COPY_ERROR_SOURCE_CHANGED.  A regular file's temporary is locked (flock)
+// from its creation until it has its name, so that another run's sweep
+// passes over it.  The temporary is renamed at once unless pPending is
+// given: a regular file's rename is then left to the caller, described
+// there.  Progress is reported unless nFlags holds FOF_SILENT; an abort
+// there sets *pbAborted and returns ECANCELED.  pszFrom and pszTo are the
+// paths, for the progress report.
 int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, const char* pszTo, UINT nFlags,
               BOOL* pbAborted, BOOL bFollowLink, PendingRename* pPending);
 
@@ -66,6 +66,10 @@ void RemoveStaleTemporaries(int fdDir, int fdSourceDir);
 // on disk: a local disk file system.  A network or FUSE one may never pass
 // that flush on to its server, so each of its copies is flushed itself.
 bool SyncReachesDisk(int fd);
+
+// TRUE for an entry that is no file to copy: a socket, or a device node
+// when not root (only root can make one).  The walk passes over it.
+bool IsPassedOver(mode_t mode);
 
 // Makes pszFolder and every missing folder above it.
 int CreateFolderPath(const char* pszFolder);
