@@ -140,10 +140,11 @@ private:
 // little memory and a stop or a crash loses little work.  A flush per file
 // cost four to ten times as much as none.  Each waiting copy keeps its
 // temporary open (its lock), and two batches may wait at once: they leave
-// room under the limit of open files for everything else.
+// room under the limit of open files for everything else, the walk's
+// listings and chains above all (a deep tree's take well over a hundred).
 const size_t BATCH_FILES = 512;
 const size_t BATCH_FILES_LEAST = 16;
-const size_t OTHER_OPEN_FILES = 64;
+const size_t OTHER_OPEN_FILES = 160;
 const long long BATCH_BYTES = 256LL * 1024 * 1024;
 // How many copies on a network file system are flushed at once.
 const size_t OWN_FLUSHES_AT_ONCE = 8;
@@ -343,6 +344,12 @@ public:
         if (pbAborted != nullptr)
             *pbAborted = FALSE;
         int nError = CopyOne(pszFrom, pszTo, nFlags, pbAborted, bFollowLink);
+        // Out of descriptors, as a low limit may leave the copy: the waiting
+        // copies get their names and let theirs go, and it is tried again.
+        if (nError == EMFILE && (!m_filling.copies.empty() || !m_flushing.copies.empty())) {
+            FinishBatch();
+            nError = CopyOne(pszFrom, pszTo, nFlags, pbAborted, bFollowLink);
+        }
         if (nError != 0)
             Fail(nError);
         // A full batch goes now; after the copy, as it moves the chains.
