@@ -153,6 +153,12 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
     // What recovery had to leave as it was stays so in this run.
     if (IsTargetExtension(pszRelName, pSet) == 0 || IsItemHeld(szDstPath))
         return StopFlag(0);
+    // A socket (or a device node that only root could make again) holds no
+    // data to back up: passed over, never a failure.
+    if ((srcStatus.m_attribute & FILE_ATTR_DEVICE) != 0) {
+        WriteLogNaming(LOG_DETAIL, "  コピーできない種類のファイルなのでコピーせず ", szSrcPath, "");
+        return StopFlag(0);
+    }
     ReportProgress(PROGRESS_CHECKING, szSrcPath);
     CTime srcTime = srcStatus.m_mtime;
 

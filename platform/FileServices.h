@@ -14,12 +14,21 @@ const BYTE FILE_ATTR_READONLY = 0x01;
 const BYTE FILE_ATTR_HIDDEN = 0x02;
 const BYTE FILE_ATTR_DIRECTORY = 0x10;
 const BYTE FILE_ATTR_ARCHIVE = 0x20;
+// An entry that is no file to copy: on POSIX a socket, or a device node that
+// only root could make again.  The walk passes over it.
+const BYTE FILE_ATTR_DEVICE = 0x40;
 
 // A flag of CopyFile beside the shell's FOF_* flags (which fit 16 bits): the
 // copy's data is on disk before it takes its name, and it has its name when
 // CopyFile returns, never left to a batch: for a caller whose next step
 // depends on it.
 const UINT COPY_FINISH_NOW = 0x10000;
+
+// CopyFile's error when the source's size or time moved while it was copied,
+// twice in a row: the copy would have been torn.  A code of the range that
+// Windows leaves to applications, so that no system error is ever taken for
+// it; FormatSystemError gives its text on both platforms.
+const DWORD COPY_ERROR_SOURCE_CHANGED = 0x20000001;
 
 struct CFileStatus {
     CTime m_mtime;       // modification time, whole seconds

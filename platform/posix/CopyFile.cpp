@@ -3,9 +3,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -42,6 +46,16 @@ ssize_t CopyRange(int fdFrom, int fdTo, size_t nBytes)
 ssize_t WriteSome(int fd, const void* pData, size_t nBytes)
 {
     return write(fd, pData, nBytes);
+}
+
+int StatFs(int fd, struct statfs* pInfo)
+{
+    return fstatfs(fd, pInfo);
+}
+
+int SyncData(int fd)
+{
+    return fdatasync(fd);
 }
 
 // The temporary name beside the destination: hidden, recognisably ours, and
@@ -123,13 +137,15 @@ public:
     BOOL Aborted() const { return m_bAborted; }
 
     // Copies the data of fdFrom (nTotal bytes when it was looked at) into
-    // the empty file fdTo, both at offset 0.
-    int CopyData(int fdFrom, int fdTo, long long nTotal)
+    // the empty file fdTo, both at offset 0.  bSparse: the source has holes
+    // (fewer blocks than its size), which the copy keeps, as cp does: only
+    // the parts that hold data are written, each at its own offset.
+    int CopyData(int fdFrom, int fdTo, long long nTotal, bool bSparse)
     {
         if (!Progress(0, nTotal))
             return ECANCELED;
         // Sharing the source's extents costs nothing on file systems that
-        // can; the others refuse and the data is copied.
+        // can, and keeps its holes; the others refuse and the data is copied.
         if (nTotal > 0 && g_copyDataCalls.pfnClone(fdTo, fdFrom) == 0) {
             // The clone takes the file as it is now; what was appended since
             // it was opened is not ours to copy.
@@ -141,31 +157,85 @@ public:
             return Progress(nTotal, nTotal) ? 0 : ECANCELED;
         }
 
-        long long nDone = 0;
-        while (nDone < nTotal) {
-            ssize_t n = g_copyDataCalls.pfnCopyRange(fdFrom, fdTo, Chunk(COPY_RANGE_CHUNK, nDone, nTotal));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (nDone == 0 && CopyRangeUnsupported(errno))
-                    return ReadWrite(fdFrom, fdTo, nTotal);
+        m_bReadWrite = false;
+        m_bRangeWorked = false;
+        long long nAt = 0;
+        long long nWritten = 0;  // where the data written so far ends
+        while (nAt < nTotal) {
+            long long nStart = nAt;
+            long long nEnd = nTotal;
+            if (bSparse && !NextData(fdFrom, nAt, nTotal, nStart, nEnd))
+                bSparse = false;  // the file system cannot tell: all of it is data
+            if (nStart >= nTotal)
+                break;
+            if (bSparse && (lseek(fdFrom, nStart, SEEK_SET) < 0 || lseek(fdTo, nStart, SEEK_SET) < 0))
                 return errno;
-            }
-            if (n == 0) {
-                // Some file systems (/proc, some FUSE ones) report a size but
-                // give nothing through copy_file_range.
-                if (nDone == 0)
-                    return ReadWrite(fdFrom, fdTo, nTotal);
-                return 0;
-            }
-            nDone += n;
-            if (!Progress(nDone, nTotal))
-                return ECANCELED;
+            long long nDone = 0;
+            int nError = CopyPart(fdFrom, fdTo, nStart, nEnd - nStart, nTotal, nDone);
+            if (nError != 0)
+                return nError;
+            nWritten = nStart + nDone;
+            // A source that shrank has nothing more to give.
+            if (nDone < nEnd - nStart)
+                break;
+            nAt = nEnd;
         }
+        // A hole at the end has no data to write: the size says where the
+        // file ends.
+        if (nWritten < nTotal && bSparse && ftruncate(fdTo, nTotal) != 0)
+            return errno;
         return 0;
     }
 
 private:
+    // The next part that holds data at or after nAt: [nStart, nEnd), nStart
+    // at nTotal when there is none.  false when the file system cannot say.
+    static bool NextData(int fd, long long nAt, long long nTotal, long long& nStart, long long& nEnd)
+    {
+        off_t nData = lseek(fd, nAt, SEEK_DATA);
+        if (nData < 0) {
+            nStart = nAt;
+            nEnd = nTotal;
+            if (errno != ENXIO)
+                return false;
+            nStart = nTotal;  // nothing but a hole up to the end
+            return true;
+        }
+        off_t nHole = lseek(fd, nData, SEEK_HOLE);
+        nStart = nData < nTotal ? nData : nTotal;
+        nEnd = nHole < 0 || nHole > nTotal ? nTotal : nHole;
+        return true;
+    }
+
+    // Copies nBytes from both files' offsets (nBase in the file); nDone
+    // says how many came, fewer when the source ended first.
+    int CopyPart(int fdFrom, int fdTo, long long nBase, long long nBytes, long long nTotal, long long& nDone)
+    {
+        nDone = 0;
+        while (nDone < nBytes && !m_bReadWrite) {
+            ssize_t n = g_copyDataCalls.pfnCopyRange(fdFrom, fdTo, Chunk(COPY_RANGE_CHUNK, nDone, nBytes));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (m_bRangeWorked || !CopyRangeUnsupported(errno))
+                    return errno;
+                m_bReadWrite = true;
+            } else if (n == 0) {
+                // Some file systems (/proc, some FUSE ones) report a size but
+                // give nothing through copy_file_range.
+                if (m_bRangeWorked)
+                    return 0;
+                m_bReadWrite = true;
+            } else {
+                m_bRangeWorked = true;
+                nDone += n;
+                if (!Progress(nBase + nDone, nTotal))
+                    return ECANCELED;
+            }
+        }
+        return m_bReadWrite ? ReadWrite(fdFrom, fdTo, nBase, nBytes, nTotal, nDone) : 0;
+    }
+
     // A writer appending faster than we copy must not make the copy
     // endless: the size seen at the open is all that is copied.
     static size_t Chunk(size_t nChunk, long long nDone, long long nTotal)
@@ -180,7 +250,7 @@ private:
             nError == EBADF || nError == EPERM || nError == ETXTBSY;
     }
 
-    int ReadWrite(int fdFrom, int fdTo, long long nTotal)
+    int ReadWrite(int fdFrom, int fdTo, long long nBase, long long nBytes, long long nTotal, long long& nDone)
     {
         // One buffer for every copy of this thread, made once and never
         // cleared: a fresh zeroed buffer for each file cost more than
@@ -191,9 +261,8 @@ private:
         if (!t_pBuffer)
             return ENOMEM;
         char* pBuffer = t_pBuffer.get();
-        long long nDone = 0;
-        while (nDone < nTotal) {
-            ssize_t n = read(fdFrom, pBuffer, Chunk(READ_WRITE_CHUNK, nDone, nTotal));
+        while (nDone < nBytes) {
+            ssize_t n = read(fdFrom, pBuffer, Chunk(READ_WRITE_CHUNK, nDone, nBytes));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -205,7 +274,7 @@ private:
             if (nError != 0)
                 return nError;
             nDone += n;
-            if (!Progress(nDone, nTotal))
+            if (!Progress(nBase + nDone, nTotal))
                 return ECANCELED;
         }
         return 0;
@@ -224,6 +293,8 @@ private:
     const char* m_pszTo;
     BOOL m_bShowProgress;
     BOOL m_bAborted;
+    bool m_bReadWrite = false;    // copy_file_range cannot serve this file
+    bool m_bRangeWorked = false;  // it has moved some of its data
 };
 
 // Makes a new temporary for name in fdDir with pfnMake (which returns 0 or
@@ -255,6 +326,17 @@ bool Unsupported(int nError)
 bool IsPrivilegedAttribute(const char* pszName)
 {
     return strncmp(pszName, "security.", 9) == 0 || strncmp(pszName, "trusted.", 8) == 0;
+}
+
+// The mode a copy owned by uid and gid keeps of its source's: a set-id bit
+// on a copy owned by someone else would hand that someone's rights to the
+// source's owner, or the reverse.
+mode_t KeptMode(const struct stat& source, uid_t uid, gid_t gid)
+{
+    mode_t mode = source.st_mode & 07777;
+    if (uid != source.st_uid || gid != source.st_gid)
+        mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
+    return mode;
 }
 
 // Reads attribute pszName of fd into value; 0, or errno (ENODATA when absent).
@@ -316,6 +398,22 @@ int CopyExtendedAttributes(int fdFrom, int fdTo, bool* pbWrote)
     return nFirstError;
 }
 
+// Gives a link's or a node's temporary its source's times and then its
+// name; the temporary goes on failure.  A temporary that vanished before
+// its name (another run's sweep took it while it was new) is ESTALE: the
+// copy is worth one more try.
+int NameTemporary(const FilePlace& to, const std::string& temp, const struct stat& source)
+{
+    struct timespec times[2] = {source.st_atim, source.st_mtim};
+    if (utimensat(to.fdDir, temp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 ||
+        renameat(to.fdDir, temp.c_str(), to.fdDir, to.name.c_str()) != 0) {
+        int nError = errno == ENOENT ? ESTALE : errno;
+        unlinkat(to.fdDir, temp.c_str(), 0);
+        return nError;
+    }
+    return 0;
+}
+
 int CopyLink(const FilePlace& from, const FilePlace& to, const struct stat& source)
 {
     // The link may change between the status query and readlink; a target
@@ -342,14 +440,47 @@ int CopyLink(const FilePlace& from, const FilePlace& to, const struct stat& sour
     // refusal (vfat) costs only the owner.
     if (IsRoot())
         (void)fchownat(to.fdDir, temp.c_str(), source.st_uid, source.st_gid, AT_SYMLINK_NOFOLLOW);
-    struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (utimensat(to.fdDir, temp.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 ||
-        renameat(to.fdDir, temp.c_str(), to.fdDir, to.name.c_str()) != 0) {
-        nError = errno;
-        unlinkat(to.fdDir, temp.c_str(), 0);
+    return NameTemporary(to, temp, source);
+}
+
+// A FIFO or a device node has no data: it is made anew, as the source has
+// it.  Any user can make a FIFO; a device node needs root, and an ordinary
+// user's walk passes over one (IsPassedOver).
+int CopyNode(const FilePlace& to, const struct stat& source)
+{
+    std::string temp;
+    int nError = MakeTemporary(to.name, temp, [&](const char* pszTemp) {
+        return mknodat(to.fdDir, pszTemp, (source.st_mode & S_IFMT) | S_IRUSR | S_IWUSR, source.st_rdev) == 0 ? 0 : errno;
+    });
+    if (nError != 0)
         return nError;
+    // The owner before the mode, as a change of owner clears the set-id
+    // bits; refusals cost only what was refused, as for a file.  Nothing
+    // here opens the node, whose open may have effects.
+    bool bRoot = IsRoot();
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    if ((bRoot || source.st_gid != gid) &&
+        fchownat(to.fdDir, temp.c_str(), bRoot ? source.st_uid : static_cast<uid_t>(-1), source.st_gid,
+                 AT_SYMLINK_NOFOLLOW) == 0) {
+        uid = bRoot ? source.st_uid : uid;
+        gid = source.st_gid;
     }
-    return 0;
+    (void)fchmodat(to.fdDir, temp.c_str(), KeptMode(source, uid, gid), AT_SYMLINK_NOFOLLOW);
+    return NameTemporary(to, temp, source);
+}
+
+// TRUE when the source moved while it was copied: its size, or its time
+// to the nanosecond (a rewrite of the same size within a second is one).
+bool Moved(int fdFrom, const struct stat& before, int* pnError)
+{
+    struct stat after;
+    if (fstat(fdFrom, &after) != 0) {
+        *pnError = errno;
+        return false;
+    }
+    return after.st_size != before.st_size || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != before.st_mtim.tv_nsec;
 }
 
 int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BOOL bFlushNow, CopyJob& job,
@@ -361,8 +492,8 @@ int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BO
     int fdFrom = openat(from.fdDir, from.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | nFollow);
     if (fdFrom < 0)
         return errno;
-    // These are the size and time the copy stands for: a file changed while
-    // it is copied is copied again by the next run, as its time then differs.
+    // These are the size and time the copy stands for, taken from the open
+    // file before any of it is read.
     struct stat source;
     int nError = 0;
     if (fstat(fdFrom, &source) != 0)
@@ -374,53 +505,68 @@ int CopyRegular(const FilePlace& from, const FilePlace& to, BOOL bFollowLink, BO
         return nError;
     }
 
+    // The temporary is locked from its creation until it has its name (the
+    // lock goes with the last descriptor of it), so that a sweep by another
+    // run passes over it.  A name whose lock a sweep took first, between
+    // the creation and the lock, is that sweep's to delete: another one is
+    // made.  Where there are no locks (ENOLCK), there is nothing to hold.
     std::string temp;
     int fdTo = -1;
     nError = MakeTemporary(to.name, temp, [&](const char* pszTemp) {
         fdTo = openat(to.fdDir, pszTemp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        return fdTo >= 0 ? 0 : errno;
+        if (fdTo < 0)
+            return errno;
+        if (flock(fdTo, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+            return 0;
+        close(fdTo);
+        fdTo = -1;
+        return EEXIST;
     });
     if (nError != 0) {
         close(fdFrom);
         return nError;
     }
 
-    nError = job.CopyData(fdFrom, fdTo, static_cast<long long>(source.st_size));
+    nError = job.CopyData(fdFrom, fdTo, static_cast<long long>(source.st_size),
+                          source.st_blocks * 512 < source.st_size);
     struct stat made;
     if (nError == 0 && fstat(fdTo, &made) != 0)
         nError = errno;
     if (nError == 0)
         nError = CopyAttributes(fdFrom, source, fdTo, made);
+    // A file rewritten while it was copied would leave a torn copy that
+    // carries the time of the file before: it is not put in place.
+    if (nError == 0 && Moved(fdFrom, source, &nError))
+        nError = COPY_ERROR_SOURCE_CHANGED;
     // The times go on last: every write before them would move them again.
     struct timespec times[2] = {source.st_atim, source.st_mtim};
     if (nError == 0 && futimens(fdTo, times) != 0)
         nError = errno;
-    if (nError == 0 && pPending != nullptr) {
-        pPending->fdFile = fcntl(fdTo, F_DUPFD_CLOEXEC, 0);
-        if (pPending->fdFile < 0)
-            nError = errno;
-        pPending->temp = temp;
-        pPending->nBytes = static_cast<long long>(source.st_size);
-        pPending->device = made.st_dev;
-    }
     // Without a batch to flush it, a copy that must be on disk before its
     // name is flushed on its own.
-    if (nError == 0 && pPending == nullptr && bFlushNow && fdatasync(fdTo) != 0)
+    if (nError == 0 && pPending == nullptr && bFlushNow && g_copyDataCalls.pfnSyncData(fdTo) != 0)
+        nError = errno;
+    // What keeps the lock until the name is there.
+    int fdHeld = nError == 0 ? fcntl(fdTo, F_DUPFD_CLOEXEC, 0) : -1;
+    if (nError == 0 && fdHeld < 0)
         nError = errno;
     // A network file system may report a failed write only here.
     if (close(fdTo) != 0 && nError == 0)
         nError = errno;
     close(fdFrom);
-    if (pPending != nullptr && pPending->fdFile >= 0) {
-        if (nError == 0)
-            return 0;
-        close(pPending->fdFile);
-        pPending->fdFile = -1;
+    if (nError == 0 && pPending != nullptr) {
+        pPending->fdFile = fdHeld;
+        pPending->temp = temp;
+        pPending->nBytes = static_cast<long long>(source.st_size);
+        pPending->device = made.st_dev;
+        return 0;
     }
     if (nError == 0 && renameat(to.fdDir, temp.c_str(), to.fdDir, to.name.c_str()) != 0)
-        nError = errno;
+        nError = errno == ENOENT ? ESTALE : errno;
     if (nError != 0)
         unlinkat(to.fdDir, temp.c_str(), 0);
+    if (fdHeld >= 0)
+        close(fdHeld);
     return nError;
 }
 
@@ -433,12 +579,14 @@ CopyDataCalls DefaultCopyDataCalls()
     calls.pfnCopyRange = CopyRange;
     calls.pfnWrite = WriteSome;
     calls.pfnProgress = ReportCopyProgress;
+    calls.pfnStatFs = StatFs;
+    calls.pfnSyncData = SyncData;
     return calls;
 }
 
 CopyDataCalls g_copyDataCalls = DefaultCopyDataCalls();
 
-int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst)
+int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst, mode_t* pHeldMode)
 {
     // The owner first: a change of owner clears the set-id bits and the
     // file capabilities, which are then put back from the source.
@@ -454,18 +602,16 @@ int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct st
     int nError = CopyExtendedAttributes(fdFrom, fdTo, &bChanged);
     if (bChanged && fstat(fdTo, &now) != 0)
         return errno;
-    // A set-id bit on a copy owned by someone else would hand that
-    // someone's rights to the source's owner, or the reverse.
-    mode_t mode = src.st_mode & 07777;
-    if (now.st_uid != src.st_uid || now.st_gid != src.st_gid)
-        mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
+    mode_t mode = KeptMode(src, now.st_uid, now.st_gid);
+    if (pHeldMode != nullptr)
+        *pHeldMode = (now.st_mode & 07777) != mode ? mode : NO_MODE;
     // vfat and exfat refuse most modes: the data is worth more than them.
-    if ((now.st_mode & 07777) != mode)
+    else if ((now.st_mode & 07777) != mode)
         (void)fchmod(fdTo, mode);
     return nError;
 }
 
-void RemoveStaleTemporaries(int fdDir)
+void RemoveStaleTemporaries(int fdDir, int fdSourceDir)
 {
     int fdList = openat(fdDir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fdList < 0)
@@ -475,18 +621,70 @@ void RemoveStaleTemporaries(int fdDir)
         close(fdList);
         return;
     }
-    // Only our own names, and never a folder: a user's file that happens to
-    // look like ours is a regular file too, but the name's random tail and
-    // hidden dot make that a choice nobody makes by chance.
+    // Only our own names, and never a folder.  A user's file may look like
+    // ours (the pattern is no secret): one that the source folder holds is
+    // a copy like any other.
     while (struct dirent* pEntry = readdir(pDir)) {
-        if (!IsTemporaryName(pEntry->d_name))
-            continue;
+        const char* pszName = pEntry->d_name;
         struct stat st;
-        if (fstatat(dirfd(pDir), pEntry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
-            unlinkat(dirfd(pDir), pEntry->d_name, 0);
+        if (!IsTemporaryName(pszName) || fstatat(dirfd(pDir), pszName, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISDIR(st.st_mode))
+            continue;
+        struct stat inSource;
+        if (fstatat(fdSourceDir, pszName, &inSource, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT)
+            continue;
+        if (!S_ISREG(st.st_mode)) {
+            // A link's or a node's temporary lives for a few calls; a copy
+            // whose temporary goes in between tries once more.
+            unlinkat(dirfd(pDir), pszName, 0);
+            continue;
+        }
+        // A file's temporary is locked by the copy that writes it: one whose
+        // lock cannot be had belongs to a run still going.  One we cannot
+        // open cannot be told apart, and stays.
+        int fd = openat(dirfd(pDir), pszName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat locked;
+        if ((flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) && fstat(fd, &locked) == 0 &&
+            fstatat(dirfd(pDir), pszName, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_ino == locked.st_ino &&
+            st.st_dev == locked.st_dev)
+            unlinkat(dirfd(pDir), pszName, 0);
+        close(fd);
     }
     closedir(pDir);
+}
+
+bool SyncReachesDisk(int fd)
+{
+    // The file systems whose syncfs writes the files' data to their own
+    // disk.  Anything else (NFS, SMB, FUSE, Ceph, 9p, or one not known
+    // here) gets a flush of each copy: slower, but the data is there
+    // before the name.
+    static const unsigned long LOCAL[] = {
+        EXT4_SUPER_MAGIC, XFS_SUPER_MAGIC, BTRFS_SUPER_MAGIC, F2FS_SUPER_MAGIC, MSDOS_SUPER_MAGIC,
+        EXFAT_SUPER_MAGIC, NILFS_SUPER_MAGIC, REISERFS_SUPER_MAGIC, TMPFS_MAGIC, RAMFS_MAGIC,
+        OVERLAYFS_SUPER_MAGIC,  // syncfs passes on to its upper layer
+        0x5346544E,  // ntfs
+        0x7366746E,  // ntfs3
+        0x3153464A,  // jfs
+        0x482B,      // hfsplus
+        0xCA451A4E,  // bcachefs
+        0x2FC12FC1,  // zfs
+    };
+    struct statfs info;
+    if (g_copyDataCalls.pfnStatFs(fd, &info) != 0)
+        return false;
+    for (unsigned long nType : LOCAL) {
+        if (static_cast<unsigned long>(info.f_type) == nType)
+            return true;
+    }
+    return false;
+}
+
+bool IsPassedOver(mode_t mode)
+{
+    return S_ISSOCK(mode) || ((S_ISCHR(mode) || S_ISBLK(mode)) && !IsRoot());
 }
 
 int CreateFolderPath(const char* pszFolder)
@@ -510,7 +708,6 @@ int CreateFolderPath(const char* pszFolder)
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
-
 int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, const char* pszTo, UINT nFlags,
               BOOL* pbAborted, BOOL bFollowLink, PendingRename* pPending)
 {
@@ -519,23 +716,34 @@ int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, c
     if (to.name.empty())
         return EISDIR;
 
-    struct stat source;
-    int nFollow = from.bBelowRoot || !bFollowLink ? AT_SYMLINK_NOFOLLOW : 0;
-    if (fstatat(from.fdDir, from.name.c_str(), &source, nFollow) != 0)
-        return errno;
-    if (S_ISDIR(source.st_mode))
-        return EISDIR;
-    if (S_ISLNK(source.st_mode))
-        return CopyLink(from, to, source);
-    if (!S_ISREG(source.st_mode))
-        return ENOTSUP;
-
-    CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0);
-    int nError = CopyRegular(from, to, bFollowLink, (nFlags & COPY_FINISH_NOW) != 0, job, pPending);
-    if (job.Aborted()) {
-        if (pbAborted != nullptr)
-            *pbAborted = TRUE;
-        return ECANCELED;
+    // A source rewritten while it was copied, or a temporary that vanished
+    // before its name, is worth one more try; a file that keeps changing
+    // is left for a later run.
+    int nError = 0;
+    for (int nTry = 0; nTry < 2; ++nTry) {
+        struct stat source;
+        int nFollow = from.bBelowRoot || !bFollowLink ? AT_SYMLINK_NOFOLLOW : 0;
+        if (fstatat(from.fdDir, from.name.c_str(), &source, nFollow) != 0)
+            return errno;
+        if (S_ISDIR(source.st_mode))
+            return EISDIR;
+        if (S_ISLNK(source.st_mode)) {
+            nError = CopyLink(from, to, source);
+        } else if (S_ISFIFO(source.st_mode) || S_ISCHR(source.st_mode) || S_ISBLK(source.st_mode)) {
+            nError = CopyNode(to, source);
+        } else if (!S_ISREG(source.st_mode)) {
+            return ENOTSUP;
+        } else {
+            CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0);
+            nError = CopyRegular(from, to, bFollowLink, (nFlags & COPY_FINISH_NOW) != 0, job, pPending);
+            if (job.Aborted()) {
+                if (pbAborted != nullptr)
+                    *pbAborted = TRUE;
+                return ECANCELED;
+            }
+        }
+        if (nError != COPY_ERROR_SOURCE_CHANGED && nError != ESTALE)
+            break;
     }
     return nError;
 }

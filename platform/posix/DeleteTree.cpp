@@ -10,6 +10,37 @@
 
 namespace {
 
+// Opens the folder pszName in fdDir to empty it.  A folder of ours that we
+// may not read, write or search (the copy of a read-only source folder) is
+// first given those rights, as one would by hand before deleting it.  Root
+// needs no such thing, and another user's folder is not ours to change.
+// The change never follows a link: a link there is no folder to empty.
+int OpenToEmpty(int fdDir, const char* pszName)
+{
+    const int OPEN_FLAGS = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = openat(fdDir, pszName, OPEN_FLAGS);
+    uid_t uid = geteuid();
+    if (uid == 0 || (fd < 0 && errno != EACCES))
+        return fd;
+    int nError = errno;
+    struct stat st;
+    if ((fd >= 0 ? fstat(fd, &st) : fstatat(fdDir, pszName, &st, AT_SYMLINK_NOFOLLOW)) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_uid != uid || (st.st_mode & S_IRWXU) == S_IRWXU) {
+        errno = nError;
+        return fd;
+    }
+    mode_t mode = (st.st_mode & 07777) | S_IRWXU;
+    if (fd >= 0) {
+        (void)fchmod(fd, mode);
+        return fd;
+    }
+    if (fchmodat(fdDir, pszName, mode, AT_SYMLINK_NOFOLLOW) != 0) {
+        errno = nError;
+        return -1;
+    }
+    return openat(fdDir, pszName, OPEN_FLAGS);
+}
+
 // Removes everything inside the open folder fdFolder (which it closes).
 // Each level is reached through its parent's descriptor with O_NOFOLLOW,
 // so a symbolic link met anywhere is removed as a link and nothing outside
@@ -42,7 +73,7 @@ int RemoveContents(int fdFolder)
         }
         int nError = 0;
         if (bFolder) {
-            int fdChild = openat(dirfd(pDir), pszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            int fdChild = OpenToEmpty(dirfd(pDir), pszName);
             if (fdChild < 0)
                 nError = errno;
             else
@@ -69,7 +100,7 @@ int DeleteTreeAt(int fdDir, const char* pszName)
     if (!S_ISDIR(st.st_mode))
         return unlinkat(fdDir, pszName, 0) == 0 || errno == ENOENT ? 0 : errno;
 
-    int fdFolder = openat(fdDir, pszName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    int fdFolder = OpenToEmpty(fdDir, pszName);
     if (fdFolder < 0)
         return errno;
     int nError = RemoveContents(fdFolder);

@@ -5,10 +5,12 @@
 #include <linux/fs.h>
 #include <locale.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -45,6 +47,8 @@ BOOL FailWithErrno()
 BYTE AttributesOf(const char* pszPath, const struct stat& st)
 {
     BYTE attribute = S_ISDIR(st.st_mode) ? FILE_ATTR_DIRECTORY : FILE_ATTR_ARCHIVE;
+    if (IsPassedOver(st.st_mode))
+        attribute |= FILE_ATTR_DEVICE;
     if ((st.st_mode & S_IWUSR) == 0)
         attribute |= FILE_ATTR_READONLY;
     const char* pszSlash = strrchr(pszPath, '/');
@@ -153,9 +157,25 @@ private:
 // How many finished copies wait for one flush before their names: enough
 // that the flush costs little per file, few enough that their names take
 // little memory and a stop or a crash loses little work.  A flush per file
-// cost four to ten times as much as none.
+// cost four to ten times as much as none.  Each waiting copy keeps its
+// temporary open (its lock), and two batches may wait at once: they leave
+// room under the limit of open files for everything else, the walk's
+// listings and chains above all (a deep tree's take well over a hundred).
 const size_t BATCH_FILES = 512;
+const size_t BATCH_FILES_LEAST = 16;
+const size_t OTHER_OPEN_FILES = 160;
 const long long BATCH_BYTES = 256LL * 1024 * 1024;
+// How many copies on a network file system are flushed at once.
+const size_t OWN_FLUSHES_AT_ONCE = 8;
+
+size_t BatchFiles()
+{
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return BATCH_FILES;
+    rlim_t nRoom = limit.rlim_cur > OTHER_OPEN_FILES ? (limit.rlim_cur - OTHER_OPEN_FILES) / 2 : 0;
+    return nRoom >= BATCH_FILES ? BATCH_FILES : nRoom >= BATCH_FILES_LEAST ? static_cast<size_t>(nRoom) : BATCH_FILES_LEAST;
+}
 
 class PosixFileServices : public FileServices {
 public:
@@ -196,6 +216,7 @@ public:
         // folder may take a deleted one's inode.
         FinishBatch();
         m_cleaned.clear();
+        m_syncKinds.clear();
         m_source.Set(pszSourceRoot);
         m_dest.Set(pszDestRoot);
     }
@@ -222,17 +243,19 @@ public:
         struct stat stSrc, stDst;
         if (fstat(src.Get(), &stSrc) != 0 || fstat(dst.Get(), &stDst) != 0)
             return FailWithErrno();
-        int nError = CopyAttributes(src.Get(), stSrc, dst.Get(), stDst);
-        if (stDst.st_mtim.tv_sec != stSrc.st_mtim.tv_sec || stDst.st_mtim.tv_nsec != stSrc.st_mtim.tv_nsec) {
-            // A rename still to come into this folder would move its time
-            // again: the time waits behind them.
-            if (!m_filling.copies.empty() || !m_flushing.copies.empty()) {
-                m_filling.folderTimes.push_back(FolderTime{pszDstFolder, stSrc.st_atim, stSrc.st_mtim});
-            } else {
-                struct timespec times[2] = {stSrc.st_atim, stSrc.st_mtim};
-                if (futimens(dst.Get(), times) != 0 && nError == 0)
-                    nError = errno;
-            }
+        // A rename still to come into this folder would move its time again,
+        // and a mode without write permission (a read-only source folder)
+        // would refuse it: both wait behind the renames.
+        bool bWait = !m_filling.copies.empty() || !m_flushing.copies.empty();
+        mode_t mode = NO_MODE;
+        int nError = CopyAttributes(src.Get(), stSrc, dst.Get(), stDst, bWait ? &mode : nullptr);
+        bool bTime = stDst.st_mtim.tv_sec != stSrc.st_mtim.tv_sec || stDst.st_mtim.tv_nsec != stSrc.st_mtim.tv_nsec;
+        if (bWait && (bTime || mode != NO_MODE)) {
+            m_filling.folders.push_back(FolderFinish{pszDstFolder, stSrc.st_atim, stSrc.st_mtim, bTime, mode});
+        } else if (bTime) {
+            struct timespec times[2] = {stSrc.st_atim, stSrc.st_mtim};
+            if (futimens(dst.Get(), times) != 0 && nError == 0)
+                nError = errno;
         }
         return nError == 0 ? TRUE : Fail(nError);
     }
@@ -360,10 +383,16 @@ public:
         if (pbAborted != nullptr)
             *pbAborted = FALSE;
         int nError = CopyOne(pszFrom, pszTo, nFlags, pbAborted, bFollowLink);
+        // Out of descriptors, as a low limit may leave the copy: the waiting
+        // copies get their names and let theirs go, and it is tried again.
+        if (nError == EMFILE && (!m_filling.copies.empty() || !m_flushing.copies.empty())) {
+            FinishBatch();
+            nError = CopyOne(pszFrom, pszTo, nFlags, pbAborted, bFollowLink);
+        }
         if (nError != 0)
             Fail(nError);
         // A full batch goes now; after the copy, as it moves the chains.
-        if (m_filling.copies.size() >= BATCH_FILES || m_nPendingBytes >= BATCH_BYTES)
+        if (m_filling.copies.size() >= m_nBatchFiles || m_nPendingBytes >= BATCH_BYTES)
             StartFlush();
         return nError;
     }
@@ -460,24 +489,31 @@ private:
         std::string to;
         std::string temp;
         dev_t device;
+        int fd;         // the temporary, open and locked until it has its name
+        bool bSyncOwn;  // flushed on its own: its file system's syncfs may not reach the disk
+        int nError;     // of that flush
     };
-    struct FolderTime {
+    // A folder's time and mode, held back until the copies into it have
+    // their names (bTime false, mode NO_MODE: that one is not to be set).
+    struct FolderFinish {
         std::string path;
         struct timespec atime;
         struct timespec mtime;
+        bool bTime;
+        mode_t mode;
     };
     struct SyncFile {
         dev_t device;
-        int fd;
+        int fd;      // one of the batch's copies on it, not owned
         int nError;  // of its flush
     };
-    // Copies whose names wait for their data to reach the disk, an open file
-    // per file system to flush for them, and the folder times that wait for
-    // their names.
+    // Copies whose names wait for their data to reach the disk, a file per
+    // file system to flush for them, and the folders that wait for their
+    // names.
     struct Batch {
         std::vector<Pending> copies;
         std::vector<SyncFile> syncFiles;
-        std::vector<FolderTime> folderTimes;
+        std::vector<FolderFinish> folders;
     };
 
     static int NoFollow(const FilePlace& place, BOOL bFollowLink)
@@ -582,11 +618,11 @@ private:
                 return errno;
             to.fdDir = toDir.Get();
         }
-        RemoveStaleTemporariesOnce(to.fdDir);
 
         FilePlace from;
         if (!Place(pszFrom, false, from))
             return errno;
+        RemoveStaleTemporariesOnce(to.fdDir, from);
         // Deferred renames need FinishCopies, which only a caller that set
         // the roots knows to call.
         PendingRename pending = {-1, std::string(), 0, 0};
@@ -597,26 +633,48 @@ private:
         return nError;
     }
 
-    void RemoveStaleTemporariesOnce(int fdDir)
+    // The sweep of a destination folder, at its first copy of the set: the
+    // source folder of that copy says which names are the user's own.
+    void RemoveStaleTemporariesOnce(int fdDir, const FilePlace& from)
     {
         struct stat st;
-        if (fstat(fdDir, &st) != 0)
+        if (fstat(fdDir, &st) != 0 || !m_cleaned.insert(std::make_pair(st.st_dev, st.st_ino)).second)
             return;
-        if (m_cleaned.insert(std::make_pair(st.st_dev, st.st_ino)).second)
-            RemoveStaleTemporaries(fdDir);
+        if (from.fdDir != AT_FDCWD) {
+            RemoveStaleTemporaries(fdDir, from.fdDir);
+            return;
+        }
+        // A source folder that cannot be opened cannot say: no sweep.
+        size_t nSlash = from.name.find_last_of('/');
+        std::string folder = nSlash == std::string::npos ? "." : nSlash == 0 ? "/" : from.name.substr(0, nSlash);
+        CFd source(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (source.Get() >= 0)
+            RemoveStaleTemporaries(fdDir, source.Get());
+    }
+
+    // TRUE when the file system of a waiting copy is flushed whole by its
+    // syncfs; asked once a set for each.
+    bool SyncReachesDiskOf(const PendingRename& pending)
+    {
+        for (const auto& kind : m_syncKinds) {
+            if (kind.first == pending.device)
+                return kind.second;
+        }
+        bool bWhole = SyncReachesDisk(pending.fdFile);
+        m_syncKinds.emplace_back(pending.device, bWhole);
+        return bWhole;
     }
 
     void Defer(const char* pszTo, PendingRename& pending)
     {
-        // One open file per file system is all the flush needs.
-        bool bHaveDevice = false;
+        bool bSyncOwn = !SyncReachesDiskOf(pending);
+        // One open file per file system is all a syncfs needs.
+        bool bHaveSync = false;
         for (const SyncFile& sync : m_filling.syncFiles)
-            bHaveDevice = bHaveDevice || sync.device == pending.device;
-        if (bHaveDevice)
-            close(pending.fdFile);
-        else
+            bHaveSync = bHaveSync || sync.device == pending.device;
+        if (!bSyncOwn && !bHaveSync)
             m_filling.syncFiles.push_back(SyncFile{pending.device, pending.fdFile, 0});
-        m_filling.copies.push_back(Pending{pszTo, pending.temp, pending.device});
+        m_filling.copies.push_back(Pending{pszTo, pending.temp, pending.device, pending.fdFile, bSyncOwn, 0});
         m_nPendingBytes += pending.nBytes;
     }
 
@@ -629,13 +687,36 @@ private:
     }
 
     // A flush that fails (a write error surfacing now) fails every copy
-    // waiting on that file system: their data may not be there.
+    // waiting on that file system, or the one copy it was for: their data
+    // may not be there.
     static void FlushBatch(Batch* pBatch)
     {
-        for (SyncFile& sync : pBatch->syncFiles) {
+        for (SyncFile& sync : pBatch->syncFiles)
             sync.nError = syncfs(sync.fd) == 0 ? 0 : errno;
-            close(sync.fd);
+        // A copy flushed on its own waits for its server's answer: a few
+        // flushes at once share those waits, and the server's disk can
+        // commit them together.
+        std::atomic<size_t> nNext(0);
+        std::vector<Pending>& copies = pBatch->copies;
+        auto flushOwn = [&nNext, &copies] {
+            for (size_t i = nNext++; i < copies.size(); i = nNext++) {
+                if (copies[i].bSyncOwn)
+                    copies[i].nError = g_copyDataCalls.pfnSyncData(copies[i].fd) == 0 ? 0 : errno;
+            }
+        };
+        size_t nOwn = 0;
+        for (const Pending& copy : copies)
+            nOwn += copy.bSyncOwn ? 1 : 0;
+        std::vector<std::thread> helpers;
+        try {
+            while (helpers.size() + 1 < nOwn && helpers.size() + 1 < OWN_FLUSHES_AT_ONCE)
+                helpers.emplace_back(flushOwn);
+        } catch (const std::system_error&) {
+            // Fewer at once, then.
         }
+        flushOwn();
+        for (std::thread& helper : helpers)
+            helper.join();
     }
 
     // The filling batch is flushed on a thread of its own while the copy
@@ -646,7 +727,7 @@ private:
         CompleteFlush();
         std::swap(m_filling, m_flushing);
         m_nPendingBytes = 0;
-        if (m_flushing.syncFiles.empty())
+        if (m_flushing.copies.empty())
             return;
         try {
             m_flusher = std::thread(FlushBatch, &m_flushing);
@@ -656,14 +737,14 @@ private:
     }
 
     // Waits for the flush under way, then gives its copies their names and
-    // its folders their times.
+    // its folders their modes and times.
     void CompleteFlush()
     {
         if (m_flusher.joinable())
             m_flusher.join();
         for (const Pending& copy : m_flushing.copies) {
             FilePlace place = {-1, std::string(), false};
-            int nError = 0;
+            int nError = copy.nError;
             for (const SyncFile& sync : m_flushing.syncFiles)
                 nError = sync.device == copy.device && nError == 0 ? sync.nError : nError;
             if (nError == 0 && !Place(copy.to.c_str(), false, place))
@@ -675,17 +756,29 @@ private:
                     unlinkat(place.fdDir, copy.temp.c_str(), 0);
                 m_failures.push_back(Failure{copy.to, static_cast<DWORD>(nError), FALSE});
             }
+            close(copy.fd);
         }
-        for (const FolderTime& folder : m_flushing.folderTimes) {
+        for (const FolderFinish& folder : m_flushing.folders) {
             FilePlace place;
+            int nNoFollow = 0;
+            int nError = 0;
+            if (!Place(folder.path.c_str(), false, place))
+                nError = errno;
+            else
+                nNoFollow = place.bBelowRoot ? AT_SYMLINK_NOFOLLOW : 0;
+            // A mode the file system refuses (vfat) is passed over, as for
+            // any copy.
+            if (nError == 0 && folder.mode != NO_MODE)
+                (void)fchmodat(place.fdDir, place.name.c_str(), folder.mode, nNoFollow);
             struct timespec times[2] = {folder.atime, folder.mtime};
-            if (!Place(folder.path.c_str(), false, place) ||
-                utimensat(place.fdDir, place.name.c_str(), times, place.bBelowRoot ? AT_SYMLINK_NOFOLLOW : 0) != 0)
-                m_failures.push_back(Failure{folder.path, static_cast<DWORD>(errno), TRUE});
+            if (nError == 0 && folder.bTime && utimensat(place.fdDir, place.name.c_str(), times, nNoFollow) != 0)
+                nError = errno;
+            if (nError != 0)
+                m_failures.push_back(Failure{folder.path, static_cast<DWORD>(nError), TRUE});
         }
         m_flushing.copies.clear();
         m_flushing.syncFiles.clear();
-        m_flushing.folderTimes.clear();
+        m_flushing.folders.clear();
     }
 
     CTreeRoot m_source;
@@ -697,6 +790,8 @@ private:
     long long m_nPendingBytes = 0;
     std::vector<Failure> m_failures;
     std::set<std::pair<dev_t, ino_t>> m_cleaned;  // folders rid of stale temporaries this run
+    std::vector<std::pair<dev_t, bool>> m_syncKinds;  // file systems this set: does their syncfs reach the disk
+    const size_t m_nBatchFiles = BatchFiles();  // copies a batch takes
 };
 
 }  // namespace
@@ -744,7 +839,9 @@ void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)
     if (nSize == 0)
         return;
     char szBuffer[256];
-    const char* pszText = strerror_r(static_cast<int>(dwError), szBuffer, sizeof szBuffer);
+    const char* pszText = dwError == COPY_ERROR_SOURCE_CHANGED
+        ? "File changed while it was copied"
+        : strerror_r(static_cast<int>(dwError), szBuffer, sizeof szBuffer);
     size_t nLength = strlen(pszText);
     if (nLength >= nSize)
         nLength = CharBoundaryAtOrBefore(pszText, nSize - 1);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/types.h>
 
 #include <string>
@@ -24,7 +25,7 @@ struct FilePlace {
 
 // A finished copy whose temporary still waits for its final name.
 struct PendingRename {
-    int fdFile;          // the temporary, still open (owned): what a flush needs
+    int fdFile;          // the temporary, still open and locked (owned) until it has its name
     std::string temp;    // the temporary's name beside the destination
     long long nBytes;    // data written
     dev_t device;        // file system that holds it
@@ -33,24 +34,42 @@ struct PendingRename {
 // Copies from to the file to without ever leaving a partial file under its
 // name: the data goes into a temporary beside it, which gets the source's
 // mode, owner (as root), extended attributes and times.  A link is copied
-// as a link unless bFollowLink (honoured only outside tree roots).  At most
-// the size seen when the source was opened is copied.  The temporary is
-// renamed at once unless pPending is given: a regular file's rename is then
-// left to the caller, described there.  Progress is reported unless nFlags
-// holds FOF_SILENT; an abort there sets *pbAborted and returns ECANCELED.
-// pszFrom and pszTo are the paths, for the progress report.
+// as a link unless bFollowLink (honoured only outside tree roots); a FIFO
+// or a device node is made anew.  At most the size seen when the source was
+// opened is copied, holes stay holes, and a source whose size or time moved
+// while it was copied is copied once more, then given up with
+// COPY_ERROR_SOURCE_CHANGED.  A regular file's temporary is locked (flock)
+// from its creation until it has its name, so that another run's sweep
+// passes over it.  The temporary is renamed at once unless pPending is
+// given: a regular file's rename is then left to the caller, described
+// there.  Progress is reported unless nFlags holds FOF_SILENT; an abort
+// there sets *pbAborted and returns ECANCELED.  pszFrom and pszTo are the
+// paths, for the progress report.
 int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, const char* pszTo, UINT nFlags,
               BOOL* pbAborted, BOOL bFollowLink, PendingRename* pPending);
 
 // Gives fdTo (described by dst) the mode, owner (as root), extended
 // attributes of fdFrom (described by src) wherever they differ; times are
-// left to the caller.  A mode or owner the file system refuses is passed
-// over, as is an attribute it does not support; any other attribute
-// failure is returned.
-int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst);
+// left to the caller.  With pHeldMode the mode is not set but left there for
+// the caller (NO_MODE when it needs no change).  A mode or owner the file
+// system refuses is passed over, as is an attribute it does not support;
+// any other attribute failure is returned.
+const mode_t NO_MODE = static_cast<mode_t>(-1);
+int CopyAttributes(int fdFrom, const struct stat& src, int fdTo, const struct stat& dst, mode_t* pHeldMode = nullptr);
 
-// Removes the temporaries an interrupted copy left in the open folder fdDir.
-void RemoveStaleTemporaries(int fdDir);
+// Removes the temporaries an interrupted copy left in the open folder fdDir,
+// but never a name that the source folder fdSourceDir holds, nor a
+// temporary that a running copy holds locked.
+void RemoveStaleTemporaries(int fdDir, int fdSourceDir);
+
+// TRUE when a syncfs of the file system that holds fd puts a file's data
+// on disk: a local disk file system.  A network or FUSE one may never pass
+// that flush on to its server, so each of its copies is flushed itself.
+bool SyncReachesDisk(int fd);
+
+// TRUE for an entry that is no file to copy: a socket, or a device node
+// when not root (only root can make one).  The walk passes over it.
+bool IsPassedOver(mode_t mode);
 
 // Makes pszFolder and every missing folder above it.
 int CreateFolderPath(const char* pszFolder);
@@ -66,14 +85,17 @@ int DeleteTreeAt(int fdDir, const char* pszName);
 int StartDetached(const char* pszCommand);
 
 // The kernel calls with which the copy moves a file's data, in the order it
-// tries them, and the progress report between chunks.  Tests put their own
-// in place to reach the slower ways, to make the copy fail half-way or to
-// abort it; DefaultCopyDataCalls() gives the real ones.
+// tries them, the progress report between chunks, and the calls that put
+// the data on disk.  Tests put their own in place to reach the slower ways,
+// to make the copy fail half-way or to abort it, or to see a network file
+// system; DefaultCopyDataCalls() gives the real ones.
 struct CopyDataCalls {
     int (*pfnClone)(int fdTo, int fdFrom);                          // whole file: ioctl FICLONE
     ssize_t (*pfnCopyRange)(int fdFrom, int fdTo, size_t nBytes);   // at both files' offsets
     ssize_t (*pfnWrite)(int fd, const void* pData, size_t nBytes);  // after read()
     BOOL (*pfnProgress)(const char* pszFrom, const char* pszTo, long long nDone, long long nTotal);
+    int (*pfnStatFs)(int fd, struct statfs* pInfo);                 // fstatfs: which file system
+    int (*pfnSyncData)(int fd);                                     // fdatasync of one copy
 };
 extern CopyDataCalls g_copyDataCalls;
 CopyDataCalls DefaultCopyDataCalls();

@@ -109,10 +109,16 @@ void MakeWritable(const std::wstring& path, DWORD dwAttributes)
         SetFileAttributesW(path.c_str(), dwAttributes & ~FILE_ATTRIBUTE_READONLY);
 }
 
+// A file that still cannot go keeps its read-only attribute.
 BOOL DeleteOneFile(const std::wstring& path, DWORD dwAttributes)
 {
     MakeWritable(path, dwAttributes);
-    return DeleteFileW(path.c_str());
+    if (DeleteFileW(path.c_str()))
+        return TRUE;
+    const DWORD dwError = ::GetLastError();
+    if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+        SetFileAttributesW(path.c_str(), dwAttributes);
+    return Fail(dwError);
 }
 
 // Deletes a folder and everything in it.  A junction or a folder link is
@@ -194,9 +200,12 @@ BOOL IsTempName(const std::string& name)
     return TRUE;
 }
 
-// Removes the temporaries that an interrupted run left in a folder.  The
-// copies of this process are synchronous, so none of them is in flight.
-void SweepTemporaries(const std::string& folder)
+// Removes the temporaries that an interrupted run left in a folder, never a
+// name that the source folder holds (a user's file may look like ours).  A
+// temporary still being written, by this run or another, is held open
+// without delete sharing (by the copy, then by PutInPlace), so the delete
+// fails on it.
+void SweepTemporaries(const std::string& folder, const std::string& sourceFolder)
 {
     std::wstring pattern;
     if (!WidePath((folder + "." + "*" + TEMP_MARK + "*").c_str(), pattern))
@@ -207,7 +216,12 @@ void SweepTemporaries(const std::string& folder)
     if (hFind == INVALID_HANDLE_VALUE)
         return;
     do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && IsTempName(Utf8FromWide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH))))
+        const std::string name = Utf8FromWide(data.cFileName, wcsnlen(data.cFileName, MAX_PATH));
+        std::wstring inSource;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsTempName(name) ||
+            !WidePath((sourceFolder + name).c_str(), inSource))
+            continue;
+        if (GetFileAttributesW(inSource.c_str()) == INVALID_FILE_ATTRIBUTES && IsMissingError(::GetLastError()))
             DeleteOneFile(wideFolder + data.cFileName, data.dwFileAttributes);
     } while (FindNextFileW(hFind, &data));
     FindClose(hFind);
@@ -275,10 +289,9 @@ DWORD ShellCopy(const std::wstring& from, const std::wstring& temp, UINT nFlags,
 
 // Puts a complete temporary on disk with the source's modification time, then
 // renames it over the destination.  0, or the error (the temporary is gone).
-DWORD PutInPlace(const std::wstring& from, const std::wstring& temp, const std::wstring& to)
+// The temporary is held without delete sharing until it is on disk.
+DWORD PutInPlace(const std::wstring& temp, const std::wstring& to, const FILETIME& ftWrite)
 {
-    WIN32_FILE_ATTRIBUTE_DATA source;
-    const BOOL bHaveTime = GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &source);
     const DWORD dwAttributes = GetFileAttributesW(temp.c_str());
     MakeWritable(temp, dwAttributes);
     HANDLE hTemp = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -288,7 +301,7 @@ DWORD PutInPlace(const std::wstring& from, const std::wstring& temp, const std::
     } else {
         // The data reaches the disk before the name does: a crash after the
         // rename cannot leave a destination that looks newer than its data.
-        if ((bHaveTime && !SetFileTime(hTemp, nullptr, nullptr, &source.ftLastWriteTime)) || !FlushFileBuffers(hTemp))
+        if (!SetFileTime(hTemp, nullptr, nullptr, &ftWrite) || !FlushFileBuffers(hTemp))
             dwError = ::GetLastError();
         CloseHandle(hTemp);
     }
@@ -310,6 +323,48 @@ DWORD PutInPlace(const std::wstring& from, const std::wstring& temp, const std::
     if (dwError != 0)
         DeleteOneFile(temp, GetFileAttributesW(temp.c_str()));
     return dwError;
+}
+
+// Copies from into a new temporary beside the destination (folder, the
+// destination's folder with its separator; name, its name cut to fit), by
+// the shell when its progress is wanted.  0 with the temporary's path, or
+// the error.  Missing folders above the destination are made first.
+DWORD CopyToTemporary(const std::wstring& from, const std::wstring& to, const std::string& folder,
+                      const std::string& name, UINT nFlags, BOOL* pbAborted, std::wstring& temp)
+{
+    DWORD dwError = ERROR_FILE_EXISTS;
+    for (int nTry = 0; nTry < 16 && dwError == ERROR_FILE_EXISTS; nTry++) {
+        if (!WidePath((folder + "." + name + TEMP_MARK + TempSuffix()).c_str(), temp))
+            return ::GetLastError() != 0 ? ::GetLastError() : ERROR_INVALID_NAME;
+        if (nTry == 0 && GetFileAttributesW(to.substr(0, to.rfind(L'\\') + 1).c_str()) == INVALID_FILE_ATTRIBUTES)
+            CreateParentFolders(temp);
+        const BOOL bShell = (nFlags & FOF_SILENT) == 0 && !IsPrefixed(from) && !IsPrefixed(temp) && !IsPrefixed(to);
+        if (bShell) {
+            dwError = GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES ? ERROR_FILE_EXISTS
+                                                                                  : ShellCopy(from, temp, nFlags, pbAborted);
+        } else {
+            dwError = CopyFileExW(from.c_str(), temp.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)
+                          ? 0 : ::GetLastError();
+        }
+    }
+    return dwError;
+}
+
+// What a copy stands for: the source's size and time, read from a handle
+// that stays open for the whole copy.
+struct SourceState {
+    ULONGLONG nSize;
+    FILETIME ftWrite;
+};
+
+BOOL ReadSourceState(HANDLE hSource, SourceState& state)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(hSource, &info))
+        return FALSE;
+    state.nSize = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    state.ftWrite = info.ftLastWriteTime;
+    return TRUE;
 }
 
 class Win32FileServices : public FileServices {
@@ -425,29 +480,46 @@ public:
         const std::string folder(pszTo, pszName != nullptr ? static_cast<size_t>(pszName + 1 - pszTo) : 0);
         const char* pszBase = pszName != nullptr ? pszName + 1 : pszTo;
         if (folder != m_sweptFolder) {
-            SweepTemporaries(folder);
+            const char* pszFromName = strrchr(pszFrom, '\\');
+            SweepTemporaries(folder, std::string(pszFrom, pszFromName != nullptr ? static_cast<size_t>(pszFromName + 1 - pszFrom) : 0));
             m_sweptFolder = folder;
         }
         const std::string name(pszBase, CharBoundaryAtOrBefore(pszBase, TEMP_NAME_PART));
 
-        DWORD dwError = ERROR_FILE_EXISTS;
-        std::wstring temp;
-        for (int nTry = 0; nTry < 16 && dwError == ERROR_FILE_EXISTS; nTry++) {
-            if (!WidePath((folder + "." + name + TEMP_MARK + TempSuffix()).c_str(), temp))
-                return 1;
-            if (nTry == 0 && GetFileAttributesW(to.substr(0, to.rfind(L'\\') + 1).c_str()) == INVALID_FILE_ATTRIBUTES)
-                CreateParentFolders(temp);
-            const BOOL bShell = (nFlags & FOF_SILENT) == 0 && !IsPrefixed(from) && !IsPrefixed(temp) && !IsPrefixed(to);
-            if (bShell) {
-                dwError = GetFileAttributesW(temp.c_str()) != INVALID_FILE_ATTRIBUTES ? ERROR_FILE_EXISTS
-                                                                                      : ShellCopy(from, temp, nFlags, pbAborted);
-            } else {
-                dwError = CopyFileExW(from.c_str(), temp.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)
-                              ? 0 : ::GetLastError();
+        // The size and time the copy stands for are read before it starts:
+        // a file rewritten while it is copied would otherwise be put in
+        // place torn, under the later time, and never copied again.  It is
+        // copied once more, then left for a later run.
+        HANDLE hSource = CreateFileW(from.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (hSource == INVALID_HANDLE_VALUE)
+            return 1;
+        DWORD dwError = 0;
+        for (int nAttempt = 0; nAttempt < 2; nAttempt++) {
+            SourceState before;
+            SourceState after;
+            std::wstring temp;
+            if (!ReadSourceState(hSource, before)) {
+                dwError = ::GetLastError();
+                break;
             }
+            dwError = CopyToTemporary(from, to, folder, name, nFlags, pbAborted, temp);
+            if (dwError != 0)
+                break;
+            if (!ReadSourceState(hSource, after))
+                dwError = ::GetLastError();
+            else if (after.nSize != before.nSize || CompareFileTime(&after.ftWrite, &before.ftWrite) != 0)
+                dwError = COPY_ERROR_SOURCE_CHANGED;
+            if (dwError != 0)
+                DeleteOneFile(temp, GetFileAttributesW(temp.c_str()));
+            else
+                dwError = PutInPlace(temp, to, before.ftWrite);
+            // A temporary gone before its name (another run's sweep took it
+            // between the copy and PutInPlace) is worth one more try too.
+            if (dwError != COPY_ERROR_SOURCE_CHANGED && !IsMissingError(dwError))
+                break;
         }
-        if (dwError == 0)
-            dwError = PutInPlace(from, temp, to);
+        CloseHandle(hSource);
         if (dwError == 0)
             return 0;
         SetLastError(dwError);
@@ -471,10 +543,12 @@ public:
         return DeleteFolderTree(path);
     }
 
+    // A read-only file goes too: an older copy that keeps its source's
+    // attribute must not stop the rotation that drops it.
     BOOL RemoveFile(const char* pszPath) override
     {
         std::wstring path;
-        return WidePath(pszPath, path) && DeleteFileW(path.c_str());
+        return WidePath(pszPath, path) && DeleteOneFile(path, GetFileAttributesW(path.c_str()));
     }
 
     BOOL RenameFile(const char* pszFrom, const char* pszTo) override
@@ -536,6 +610,12 @@ void FormatSystemError(DWORD dwError, char* pszOut, size_t nSize)
 {
     if (nSize == 0)
         return;
+    if (dwError == COPY_ERROR_SOURCE_CHANGED) {
+        // In the program's language, as the system's own texts are here.
+        static const char CHANGED[] = "コピーの間にファイルが変更されました。";
+        CopyTextCut(pszOut, nSize, CHANGED, sizeof CHANGED - 1);
+        return;
+    }
     wchar_t* pszMessage = nullptr;
     DWORD nLength = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,

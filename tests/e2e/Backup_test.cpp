@@ -1,6 +1,9 @@
 // Whole backup runs of the real program on real folders.
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <ctime>
 #include <string>
@@ -128,6 +131,32 @@ TEST_F(Backup, ExcludedExtensionsAndFoldersAreLeftOutButTheRootIsNever)
     EXPECT_EQ(2u, CountPrefix(log, excluded));
     EXPECT_EQ(1u, CountPrefix(log, "  ファイルを発見 b.TMP"));  // found, only not copied
     EXPECT_EQ(4u, CountPrefix(log, "  コピーします  "));
+}
+
+// A killed run's temporary goes with the next run's first copy into its
+// folder.  A name that only looks like one stays, and so does one that the
+// source folder holds itself (copied once, never again), and on POSIX one
+// that a copy still going holds locked.
+TEST_F(Backup, TheSweepTakesOnlyTheTemporariesOfAKilledRun)
+{
+    WriteFile("data/.notes.tandemix-backup", "the user's own", BASE_TIME);
+    WriteFile("bk/data/.a.txt.tandemix-Ab12Cd", "left by a killed run");
+    WriteFile("bk/data/.a.tandemix-abc", "not ours");
+    WriteFile("bk/data/.b.txt.tandemix-Live01", "another run's, being written");
+    const int fdLive = IsWindows() ? -1 : open(HostPath("bk/data/.b.txt.tandemix-Live01").c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_TRUE(IsWindows() || flock(fdLive, LOCK_EX) == 0);
+    WriteSettings({Set("data", "bk")});
+    for (int run = 1; run <= 2; run++) {
+        WriteFile("data/a.txt", "a" + std::to_string(run), BASE_TIME + run);  // a copy into the folder every run
+        EXPECT_EQ(0, Run()) << "run " << run;
+    }
+    if (fdLive >= 0)
+        close(fdLive);
+    Lines kept{".a.tandemix-abc", ".b.txt.tandemix-Live01", ".notes.tandemix-backup", "a.txt"};
+    if (IsWindows())
+        kept.erase(kept.begin() + 1);
+    EXPECT_EQ(kept, ListTree("bk/data"));
+    EXPECT_EQ(0u, CountPrefix(Log(), CopyLine("data/.notes.tandemix-backup", "bk/data/.notes.tandemix-backup")));
 }
 
 TEST_F(Backup, AResultsOnlyLogHoldsExactlyTheResultLines)

@@ -203,6 +203,31 @@ TEST_F(Safety, AFolderThatCannotBeEnteredCostsNoEarlierCopy)
     EXPECT_EQ("a", ReadFile("bk/data/a.txt"));
 }
 
+// An ordinary user backs up a read-only tree: the copies get their names in
+// a read-only folder before it gets its mode, and the oldest copy goes,
+// read-only folders and all.
+TEST_F(Safety, AnOrdinaryUserRotatesACopyOfAReadOnlyTree)
+{
+    if (!OpenToNobody())
+        GTEST_SKIP() << "needs an ordinary user, which root can make on POSIX";
+    WriteFile("data/b.txt", "b", BASE_TIME);
+    WriteFile("data/ro/a.txt", "a", BASE_TIME);
+    std::filesystem::create_directories(HostPath("bk"));
+    Own("bk", NOBODY, 0755);
+    Own("data/ro/a.txt", 0, 0444);
+    Own("data/ro", 0, 0555);
+    Own("data", 0, 0555);
+    WriteSettings({Set("data", "bk", "世代数=1\n世代管理タイプ=2\n")});
+    for (int run = 1; run <= 3; run++)
+        EXPECT_EQ(0, Run(BecomeNobody)) << "run " << run;
+    EXPECT_EQ((Lines{"1_data/", "1_data/b.txt", "1_data/ro/", "1_data/ro/a.txt", "data/", "data/b.txt", "data/ro/",
+                     "data/ro/a.txt"}),
+              ListTree("bk"));
+    struct stat st;
+    ASSERT_EQ(0, stat(HostPath("bk/data/ro").c_str(), &st));
+    EXPECT_EQ(0555u, st.st_mode & 07777);
+}
+
 // Type 1 with the source's own 3_x beside x: the rotation of x would put an
 // old x over the copy of 3_x.
 TEST_F(Safety, ASourceNameThatLooksLikeAGenerationIsNeverOverwritten)
