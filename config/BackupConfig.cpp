@@ -230,6 +230,9 @@ BackupSet* ReadSet(const CProfile& profile, int n, SetRefusal& nRefusal)
         pSet->nExcludedFolderCount = ParseList(szValue, pSet->pszExcludedFolder);
     if (ReadKey(profile, szSection, "タイムスタンプ比較マージン", szValue, sizeof szValue) > 0)
         pSet->nTimeMargin = LowWord(ParseNumber(szValue));
+    // Judged on the whole number, like the display level: 65536 is not 0.
+    if (ReadKey(profile, szSection, "未変更ファイルの共有", szValue, sizeof szValue) > 0)
+        pSet->bShareUnchanged = ParseNumber(szValue) != 0 ? 1 : 0;
     return pSet;
 }
 

@@ -29,6 +29,7 @@ struct BackupSet {
     short nExcludedFolderCount;
     char* pszExcludedFolder[MAX_LIST_ENTRIES];
     short nTimeMargin;                         // seconds
+    short bShareUnchanged;                     // type 2: unchanged files shared with the item's copy
 };
 
 // Whether the settings file could be read, and what stands in the way.

@@ -16,6 +16,7 @@ namespace {
 
 // Worker thread only.
 long g_nCopiesStarted = 0;
+char g_szSharedRoot[PATH_BUFFER] = "";
 
 const char TIME_PATTERN[] = "%Y%m%d%H%M%S";
 
@@ -77,6 +78,23 @@ BOOL TimesCountAsEqual(CTime srcTime, CTime dstTime, short nMargin)
     return srcTime <= dstTime + margin && dstTime <= srcTime + margin;
 }
 
+// Shares the file with the earlier copy of the item when that copy still
+// stands for it; TRUE when it did, after a detail line.  Anything else
+// (changed, no earlier copy, a file system without links) is left to the
+// copy, silently: sharing saves work, and never fails a file.
+BOOL ShareWithEarlierCopy(const char* pszSrcPath, const char* pszRelName, const char* pszDstPath, const BackupSet* pSet)
+{
+    char szPrevious[PATH_BUFFER];
+    if (g_szSharedRoot[0] == '\0' || !SafeCopy(szPrevious, sizeof(szPrevious), g_szSharedRoot) ||
+        !SafeCat(szPrevious, sizeof(szPrevious), pszRelName))
+        return FALSE;
+    if (GetFileServices().ShareFile(pszSrcPath, szPrevious, pszDstPath, pSet->nTimeMargin) == SHARE_NONE)
+        return FALSE;
+    ++g_nCopiesStarted;  // the set's flush must take it in
+    WriteLogFormat(LOG_DETAIL, "  前回のコピーを共有します  %s => %s", szPrevious, pszDstPath);
+    return TRUE;
+}
+
 short StopFlag(short nStop)
 {
     return g_bCancel != 0 ? 1 : nStop;
@@ -116,6 +134,12 @@ short CopyOne(const char* pszSrcPath, const char* pszTo, UINT nFlags, BOOL bFoll
 }
 
 }  // namespace
+
+void SetSharedCopyRoot(const char* pszPrevRoot)
+{
+    if (!SafeCopy(g_szSharedRoot, sizeof(g_szSharedRoot), pszPrevRoot))
+        g_szSharedRoot[0] = '\0';
+}
 
 long GetCopiesStarted()
 {
@@ -192,6 +216,9 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
             bRotate = FALSE;
         }
     }
+
+    if (!bExists && ShareWithEarlierCopy(szSrcPath, pszRelName, szDstPath, pSet))
+        return StopFlag(0);
 
     ReportProgress(PROGRESS_COPYING, szDstPath);
     BOOL bCopied = FALSE;

@@ -21,6 +21,12 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
 // folder cannot be made.
 BOOL MakeDestinationFolder(const char* pszSrcRoot, const char* pszRelPath, const char* pszDstRoot, BackupSet* pSet);
 
+// While a type-2 set builds its new copy from an earlier complete one, a
+// file whose earlier copy pszPrevRoot + relName still stands for it is
+// shared with that copy instead of being copied (pszPrevRoot ends with a
+// separator; null or empty: nothing is shared).  Worker thread only.
+void SetSharedCopyRoot(const char* pszPrevRoot);
+
 // Number of copies started so far in this process; the set loop compares it
 // before and after a set to know whether the set wrote anything.
 long GetCopiesStarted();

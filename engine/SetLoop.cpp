@@ -311,6 +311,26 @@ short CopySource(BackupSet* pSet, const SetPlan& plan, const char* pszDstFolder)
     return BackupFolder(plan.szSrcFolder, nullptr, pszDstFolder, pSet);
 }
 
+// With unchanged-file sharing on, the new copy takes what has not changed
+// from the item's present copy: a folder item's files lie below it, a
+// single file is the item itself.
+void ShareFromItem(const BackupSet* pSet, const SetPlan& plan)
+{
+    CFileStatus status;
+    if (pSet->bShareUnchanged == 0 || !GetFileServices().GetStatus(plan.szItem, status))
+        return;
+    char szRoot[PATH_BUFFER];
+    if (plan.nKind == SOURCE_FILE) {
+        if (GetFolderPart(szRoot, sizeof(szRoot), plan.szItem))
+            SetSharedCopyRoot(szRoot);
+        return;
+    }
+    if ((status.m_attribute & FILE_ATTR_DIRECTORY) != 0 && CopyAsFolder(szRoot, sizeof(szRoot), plan.szItem)) {
+        GetFileServices().SetPreviousCopyRoot(plan.szItem);
+        SetSharedCopyRoot(szRoot);
+    }
+}
+
 // Copies a set that keeps type-2 generations: the new copy is made beside
 // the item and takes the item's place only once it is complete, so a run
 // that is cancelled, killed or fails part way leaves every earlier copy as
@@ -337,7 +357,10 @@ BOOL CopyWithTopGenerations(int nSetNumber, BackupSet* pSet, const SetPlan& plan
     }
 
     long nFailuresBefore = g_nRunFailures;
+    ShareFromItem(pSet, plan);
     nStop = CopySource(pSet, plan, szStagingFolder);
+    SetSharedCopyRoot(nullptr);
+    GetFileServices().SetPreviousCopyRoot(nullptr);
     GetFileServices().FinishCopies(ReportUnfinishedCopy, nullptr);
     CFileStatus status;
     if (nStop != 0 || g_bCancel != 0 || g_nRunFailures != nFailuresBefore ||

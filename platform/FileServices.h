@@ -56,6 +56,13 @@ struct FileIdentity {
     unsigned long long nIndex;
 };
 
+// How ShareFile made a file of a new copy.
+enum ShareResult {
+    SHARE_NONE,    // nothing made: the caller copies
+    SHARE_CLONED,  // a file of its own that shares the earlier copy's blocks
+    SHARE_LINKED,  // a hard link: the same file as the earlier copy
+};
+
 // Called for each deferred copy whose final rename failed (see FinishCopies),
 // and for each folder whose time, held back until the copies into it had
 // their names, could not be set (bFolder TRUE, pszTo the folder).
@@ -100,6 +107,29 @@ public:
     {
         (void)pszSourceRoot;
         (void)pszDestRoot;
+    }
+
+    // The complete earlier copy of the set's item that ShareFile takes files
+    // from while the set builds its new copy (null: none).  A root like
+    // those of SetTreeRoots: nothing below it is reached through a link.
+    virtual void SetPreviousCopyRoot(const char* pszRoot) { (void)pszRoot; }
+
+    // Makes pszTo share the data of pszPrevious, an earlier copy of pszFrom
+    // below the previous-copy root, instead of copying pszFrom, when that
+    // copy still stands for it: the same size, the same modification time
+    // (exactly, or at most nMargin seconds older), the same permission bits
+    // (attributes on Windows), owner and group when run as root, and
+    // extended attributes.  A clone where the file system can make one,
+    // else a hard link.  SHARE_NONE, with nothing made, when the two differ
+    // or neither can be made: sharing saves work and space, and is never a
+    // reason for a failure.
+    virtual ShareResult ShareFile(const char* pszFrom, const char* pszPrevious, const char* pszTo, int nMargin)
+    {
+        (void)pszFrom;
+        (void)pszPrevious;
+        (void)pszTo;
+        (void)nMargin;
+        return SHARE_NONE;
     }
 
     // A copy may leave its data in a temporary beside the destination and

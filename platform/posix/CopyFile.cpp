@@ -129,8 +129,9 @@ int WriteAll(int fd, const char* pData, size_t nBytes)
 
 class CopyJob {
 public:
-    CopyJob(const char* pszFrom, const char* pszTo, BOOL bShowProgress)
-        : m_pszFrom(pszFrom), m_pszTo(pszTo), m_bShowProgress(bShowProgress), m_bAborted(FALSE)
+    CopyJob(const char* pszFrom, const char* pszTo, BOOL bShowProgress, BOOL bCloneOnly)
+        : m_pszFrom(pszFrom), m_pszTo(pszTo), m_bShowProgress(bShowProgress), m_bCloneOnly(bCloneOnly),
+          m_bAborted(FALSE)
     {
     }
 
@@ -146,7 +147,10 @@ public:
             return ECANCELED;
         // Sharing the source's extents costs nothing on file systems that
         // can, and keeps its holes; the others refuse and the data is copied.
-        if (nTotal > 0 && g_copyDataCalls.pfnClone(fdTo, fdFrom) == 0) {
+        int nClone = nTotal > 0 ? g_copyDataCalls.pfnClone(fdTo, fdFrom) : 0;
+        if (nClone != 0 && m_bCloneOnly)
+            return errno;
+        if (nTotal > 0 && nClone == 0) {
             // The clone takes the file as it is now; what was appended since
             // it was opened is not ours to copy.
             struct stat st;
@@ -292,6 +296,7 @@ private:
     const char* m_pszFrom;
     const char* m_pszTo;
     BOOL m_bShowProgress;
+    BOOL m_bCloneOnly;  // a clone or nothing: the data is never read
     BOOL m_bAborted;
     bool m_bReadWrite = false;    // copy_file_range cannot serve this file
     bool m_bRangeWorked = false;  // it has moved some of its data
@@ -310,6 +315,8 @@ int MakeTemporary(const std::string& name, std::string& temp, Make make)
     }
     return nError;
 }
+
+}  // namespace
 
 bool IsRoot()
 {
@@ -356,6 +363,8 @@ int ReadAttribute(int fd, const char* pszName, std::vector<char>& value)
             return errno;
     }
 }
+
+namespace {
 
 // Extended attributes (and with them POSIX ACLs): each one the copy lacks or
 // holds with another value is written.  *pbWrote tells whether any was.
@@ -734,7 +743,7 @@ int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, c
         } else if (!S_ISREG(source.st_mode)) {
             return ENOTSUP;
         } else {
-            CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0);
+            CopyJob job(pszFrom, pszTo, (nFlags & FOF_SILENT) == 0, (nFlags & COPY_CLONE_ONLY) != 0);
             nError = CopyRegular(from, to, bFollowLink, (nFlags & COPY_FINISH_NOW) != 0, job, pPending);
             if (job.Aborted()) {
                 if (pbAborted != nullptr)

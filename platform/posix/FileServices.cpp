@@ -219,6 +219,46 @@ public:
         m_syncKinds.clear();
         m_source.Set(pszSourceRoot);
         m_dest.Set(pszDestRoot);
+        m_previous.Clear();
+    }
+
+    void SetPreviousCopyRoot(const char* pszRoot) override
+    {
+        m_previous.Set(pszRoot);
+    }
+
+    ShareResult ShareFile(const char* pszFrom, const char* pszPrevious, const char* pszTo, int nMargin) override
+    {
+        // Each place stands on its own root's chain (the earlier copy has a
+        // root of its own, so that going to and fro between it and the new
+        // copy opens no folder twice); their descriptors are held all the
+        // same, as a later place may move a chain an earlier one uses.
+        FilePlace from, previous;
+        CFd fromDir, previousDir;
+        struct stat stFrom, stPrevious;
+        if (!PlaceHeld(pszFrom, from, fromDir) ||
+            fstatat(from.fdDir, from.name.c_str(), &stFrom, from.bBelowRoot ? AT_SYMLINK_NOFOLLOW : 0) != 0 ||
+            !PlaceHeld(pszPrevious, previous, previousDir) ||
+            fstatat(previous.fdDir, previous.name.c_str(), &stPrevious, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !IsUnchangedCopy(from, stFrom, previous, stPrevious, nMargin))
+            return SHARE_NONE;
+
+        // A clone is a file of its own, so nothing done to one copy reaches
+        // the other: it comes first where the file system makes them.  One
+        // refusal is enough to know a file system does not.
+        if (m_noClone.count(stPrevious.st_dev) == 0) {
+            BOOL bAborted = FALSE;
+            if (CopyOne(pszPrevious, pszTo, FOF_SILENT | COPY_CLONE_ONLY, &bAborted, FALSE) == 0)
+                return SHARE_CLONED;
+            m_noClone.insert(stPrevious.st_dev);
+            if (!PlaceHeld(pszPrevious, previous, previousDir))
+                return SHARE_NONE;
+        }
+        FilePlace to;
+        if (!Place(pszTo, false, to) ||
+            linkat(previous.fdDir, previous.name.c_str(), to.fdDir, to.name.c_str(), 0) != 0)
+            return SHARE_NONE;
+        return SHARE_LINKED;
     }
 
     void FinishCopies(CopyFailureFn pfnFailed, void* pContext) override
@@ -528,7 +568,7 @@ private:
     {
         CTreeRoot* pRoot = nullptr;
         size_t nRoot = 0;
-        for (CTreeRoot* pCandidate : {&m_source, &m_dest}) {
+        for (CTreeRoot* pCandidate : {&m_source, &m_dest, &m_previous}) {
             size_t n = pCandidate->Match(pszPath);
             if (n > nRoot) {
                 nRoot = n;
@@ -575,7 +615,21 @@ private:
         FinishBatch();
         m_source.Forget();
         m_dest.Forget();
+        m_previous.Forget();
         return Place(pszPath, false, place);
+    }
+
+    // Place, with the folder's descriptor held by held (unless it is the
+    // current folder), so that later places cannot close it.
+    BOOL PlaceHeld(const char* pszPath, FilePlace& place, CFd& held)
+    {
+        if (!Place(pszPath, false, place))
+            return FALSE;
+        if (place.fdDir == AT_FDCWD)
+            return TRUE;
+        held.Reset(fcntl(place.fdDir, F_DUPFD_CLOEXEC, 0));
+        place.fdDir = held.Get();
+        return held.Get() >= 0;
     }
 
     // A readable descriptor of the folder pszFolder, or -1 with errno set.
@@ -783,6 +837,8 @@ private:
 
     CTreeRoot m_source;
     CTreeRoot m_dest;
+    CTreeRoot m_previous;  // the earlier copy ShareFile takes files from
+    std::set<dev_t> m_noClone;  // file systems that refused a clone
     std::vector<std::string> m_names;  // scratch for Place
     Batch m_filling;   // takes the copies as they are made
     Batch m_flushing;  // flushed by m_flusher while it runs

@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 #include "PlatformTypes.h"
 
@@ -47,6 +48,32 @@ struct PendingRename {
 // paths, for the progress report.
 int CopyEntry(const FilePlace& from, const char* pszFrom, const FilePlace& to, const char* pszTo, UINT nFlags,
               BOOL* pbAborted, BOOL bFollowLink, PendingRename* pPending);
+
+// A flag of CopyEntry beside CopyFile's: the data is cloned from the source
+// (the file system shares its blocks) or the copy fails, never read and
+// written.
+const UINT COPY_CLONE_ONLY = 0x20000;
+
+// TRUE when this process may keep owners and privileged attributes.
+bool IsRoot();
+
+// TRUE for an error that says the file system does not do this at all.
+bool Unsupported(int nError);
+
+// Attributes in the kernel's own name spaces (security., trusted.), which
+// only root can set.
+bool IsPrivilegedAttribute(const char* pszName);
+
+// Reads attribute pszName of fd into value; 0, or errno (ENODATA when absent).
+int ReadAttribute(int fd, const char* pszName, std::vector<char>& value);
+
+// TRUE when the complete copy previous (described by stPrevious) still
+// stands for the regular file from (stFrom) as a copy made now would: the
+// same size, modification time (exactly, or at most nMargin seconds older
+// than from's), permission bits, owner and group when run as root, and
+// extended attributes (those a copy keeps).
+bool IsUnchangedCopy(const FilePlace& from, const struct stat& stFrom, const FilePlace& previous,
+                     const struct stat& stPrevious, int nMargin);
 
 // Gives fdTo (described by dst) the mode, owner (as root), extended
 // attributes of fdFrom (described by src) wherever they differ; times are

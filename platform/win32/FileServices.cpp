@@ -367,6 +367,29 @@ BOOL ReadSourceState(HANDLE hSource, SourceState& state)
     return TRUE;
 }
 
+// Ticks of 100 ns in a FILETIME.
+long long Ticks(const FILETIME& ft)
+{
+    return static_cast<long long>((static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+}
+
+// The attributes a copy keeps and a shared file must have alike; the
+// archive bit is the system's own bookkeeping.
+const DWORD SHARED_ATTRIBUTES = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+
+// TRUE when the earlier copy still stands for the file: the same size,
+// attributes and last-write time (exactly, or at most nMargin seconds older).
+BOOL IsUnchangedCopy(const WIN32_FIND_DATAW& from, const WIN32_FIND_DATAW& previous, int nMargin)
+{
+    if ((from.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        (from.dwFileAttributes & SHARED_ATTRIBUTES) != (previous.dwFileAttributes & SHARED_ATTRIBUTES) ||
+        from.nFileSizeHigh != previous.nFileSizeHigh || from.nFileSizeLow != previous.nFileSizeLow)
+        return FALSE;
+    const long long nNewer = Ticks(from.ftLastWriteTime) - Ticks(previous.ftLastWriteTime);
+    return nMargin <= 0 ? nNewer == 0 : nNewer >= 0 && nNewer <= nMargin * 10000000LL;
+}
+
 class Win32FileServices : public FileServices {
 public:
     BOOL GetStatus(const char* pszPath, CFileStatus& status, BOOL) override
@@ -541,6 +564,17 @@ public:
         if ((dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             return RemoveDirectoryW(path.c_str());
         return DeleteFolderTree(path);
+    }
+
+    // NTFS has no clones: a file that is unchanged becomes a hard link.
+    ShareResult ShareFile(const char* pszFrom, const char* pszPrevious, const char* pszTo, int nMargin) override
+    {
+        WIN32_FIND_DATAW from, previous;
+        std::wstring previousPath, to;
+        if (!FindEntry(pszFrom, from) || !FindEntry(pszPrevious, previous) || !IsUnchangedCopy(from, previous, nMargin) ||
+            !WidePath(pszPrevious, previousPath) || !WidePath(pszTo, to))
+            return SHARE_NONE;
+        return CreateHardLinkW(to.c_str(), previousPath.c_str(), nullptr) ? SHARE_LINKED : SHARE_NONE;
     }
 
     // A read-only file goes too: an older copy that keeps its source's

@@ -86,6 +86,16 @@ public:
         Real().SetTreeRoots(pszSourceRoot != nullptr ? Place(pszSourceRoot).c_str() : nullptr,
                             pszDestRoot != nullptr ? Place(pszDestRoot).c_str() : nullptr);
     }
+    void SetPreviousCopyRoot(const char* pszRoot) override
+    {
+        Real().SetPreviousCopyRoot(pszRoot != nullptr ? Place(pszRoot).c_str() : nullptr);
+    }
+    ShareResult ShareFile(const char* pszFrom, const char* pszPrevious, const char* pszTo, int nMargin) override
+    {
+        return StrikeChange(pszTo) ? SHARE_NONE
+                                   : Real().ShareFile(Place(pszFrom).c_str(), Place(pszPrevious).c_str(),
+                                                      Place(pszTo).c_str(), nMargin);
+    }
     void FinishCopies(CopyFailureFn pfnFailed, void* pContext) override { Real().FinishCopies(pfnFailed, pContext); }
     BOOL FinishFolder(const char* pszSrcFolder, const char* pszDstFolder) override
     {
