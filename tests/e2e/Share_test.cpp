@@ -89,7 +89,8 @@ TEST_F(Share, UnchangedFilesAreSharedAsTheFileSystemAllows)
         SCOPED_TRACE(*c.pszFileSystem != '\0' ? c.pszFileSystem : "the scenario's folder");
         const std::string bk = *c.pszFileSystem != '\0' ? std::string("mnt-") + c.pszFileSystem : "bk";
         if (*c.pszFileSystem != '\0' && !MakeFileSystem(bk, c.pszFileSystem, c.pszMkfs)) {
-            std::printf("[  SKIPPED ] %s: cannot make one here (root, loop devices, mkfs)\n", c.pszFileSystem);
+            std::printf("[  SKIPPED ] %s: %s\n", c.pszFileSystem,
+                        IsWindows() ? "Linux only" : "needs root, loop devices and mkfs for it");
             continue;
         }
         WriteTree();
