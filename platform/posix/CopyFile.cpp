@@ -446,9 +446,12 @@ int CopyLink(const FilePlace& from, const FilePlace& to, const struct stat& sour
     if (nError != 0)
         return nError;
     // A link's own mode means nothing; its owner is kept as root, and a
-    // refusal (vfat) costs only the owner.
-    if (IsRoot())
-        (void)fchownat(to.fdDir, temp.c_str(), source.st_uid, source.st_gid, AT_SYMLINK_NOFOLLOW);
+    // refusal (vfat) costs only the owner, so what fchownat says is let go
+    // (the distribution's fortified headers want it taken).
+    if (IsRoot()) {
+        const int nOwned = fchownat(to.fdDir, temp.c_str(), source.st_uid, source.st_gid, AT_SYMLINK_NOFOLLOW);
+        (void)nOwned;
+    }
     return NameTemporary(to, temp, source);
 }
 
