@@ -364,6 +364,25 @@ int ReadAttribute(int fd, const char* pszName, std::vector<char>& value)
     }
 }
 
+int ListAttributes(int fd, std::vector<char>& names)
+{
+    for (;;) {
+        ssize_t n = flistxattr(fd, nullptr, 0);
+        if (n <= 0) {
+            names.clear();
+            return n == 0 || Unsupported(errno) ? 0 : errno;
+        }
+        names.resize(static_cast<size_t>(n));
+        n = flistxattr(fd, names.data(), names.size());
+        if (n >= 0) {
+            names.resize(static_cast<size_t>(n));
+            return 0;
+        }
+        if (errno != ERANGE)
+            return errno;
+    }
+}
+
 namespace {
 
 // Extended attributes (and with them POSIX ACLs): each one the copy lacks or
@@ -371,19 +390,9 @@ namespace {
 int CopyExtendedAttributes(int fdFrom, int fdTo, bool* pbWrote)
 {
     std::vector<char> names;
-    for (;;) {
-        ssize_t n = flistxattr(fdFrom, nullptr, 0);
-        if (n <= 0)
-            return n == 0 || Unsupported(errno) ? 0 : errno;
-        names.resize(static_cast<size_t>(n));
-        n = flistxattr(fdFrom, names.data(), names.size());
-        if (n >= 0) {
-            names.resize(static_cast<size_t>(n));
-            break;
-        }
-        if (errno != ERANGE)
-            return errno;
-    }
+    int nListed = ListAttributes(fdFrom, names);
+    if (nListed != 0)
+        return nListed;
     int nFirstError = 0;
     std::vector<char> value, current;
     for (size_t nPos = 0; nPos < names.size(); nPos += strlen(&names[nPos]) + 1) {

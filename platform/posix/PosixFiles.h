@@ -64,6 +64,10 @@ bool Unsupported(int nError);
 // only root can set.
 bool IsPrivilegedAttribute(const char* pszName);
 
+// The names of fd's extended attributes, each ended by a NUL (none where the
+// file system has none); 0, or errno.
+int ListAttributes(int fd, std::vector<char>& names);
+
 // Reads attribute pszName of fd into value; 0, or errno (ENODATA when absent).
 int ReadAttribute(int fd, const char* pszName, std::vector<char>& value);
 

@@ -2,11 +2,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,19 +17,8 @@ bool ListKeptAttributes(int fd, std::vector<std::string>& names)
 {
     names.clear();
     std::vector<char> buffer;
-    for (;;) {
-        ssize_t n = flistxattr(fd, nullptr, 0);
-        if (n <= 0)
-            return n == 0 || Unsupported(errno);
-        buffer.resize(static_cast<size_t>(n));
-        n = flistxattr(fd, buffer.data(), buffer.size());
-        if (n >= 0) {
-            buffer.resize(static_cast<size_t>(n));
-            break;
-        }
-        if (errno != ERANGE)
-            return false;
-    }
+    if (ListAttributes(fd, buffer) != 0)
+        return false;
     const bool bRoot = IsRoot();
     for (size_t nPos = 0; nPos < buffer.size(); nPos += strlen(&buffer[nPos]) + 1) {
         if (bRoot || !IsPrivilegedAttribute(&buffer[nPos]))
