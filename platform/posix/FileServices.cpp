@@ -231,14 +231,14 @@ public:
     {
         // Each place stands on its own root's chain (the earlier copy has a
         // root of its own, so that going to and fro between it and the new
-        // copy opens no folder twice); their descriptors are held all the
-        // same, as a later place may move a chain an earlier one uses.
+        // copy opens no folder twice); a descriptor is held only where a
+        // later place could move the chain it belongs to.
         FilePlace from, previous;
         CFd fromDir, previousDir;
         struct stat stFrom, stPrevious;
-        if (!PlaceHeld(pszFrom, from, fromDir) ||
+        if (!PlaceBefore(pszFrom, pszPrevious, from, fromDir) ||
             fstatat(from.fdDir, from.name.c_str(), &stFrom, from.bBelowRoot ? AT_SYMLINK_NOFOLLOW : 0) != 0 ||
-            !PlaceHeld(pszPrevious, previous, previousDir) ||
+            !PlaceBefore(pszPrevious, pszTo, previous, previousDir) ||
             fstatat(previous.fdDir, previous.name.c_str(), &stPrevious, AT_SYMLINK_NOFOLLOW) != 0 ||
             !IsUnchangedCopy(from, stFrom, previous, stPrevious, nMargin))
             return SHARE_NONE;
@@ -251,7 +251,7 @@ public:
             if (CopyOne(pszPrevious, pszTo, FOF_SILENT | COPY_CLONE_ONLY, &bAborted, FALSE) == 0)
                 return SHARE_CLONED;
             m_noClone.insert(stPrevious.st_dev);
-            if (!PlaceHeld(pszPrevious, previous, previousDir))
+            if (!PlaceBefore(pszPrevious, pszTo, previous, previousDir))
                 return SHARE_NONE;
         }
         FilePlace to;
@@ -566,15 +566,8 @@ private:
     // with errno set when a folder on the way cannot be reached.
     BOOL Place(const char* pszPath, bool bCreateFolders, FilePlace& place)
     {
-        CTreeRoot* pRoot = nullptr;
         size_t nRoot = 0;
-        for (CTreeRoot* pCandidate : {&m_source, &m_dest, &m_previous}) {
-            size_t n = pCandidate->Match(pszPath);
-            if (n > nRoot) {
-                nRoot = n;
-                pRoot = pCandidate;
-            }
-        }
+        CTreeRoot* pRoot = RootOf(pszPath, &nRoot);
         if (pRoot == nullptr || !SplitBelowRoot(pszPath + nRoot, m_names)) {
             if (pRoot != nullptr) {
                 errno = EINVAL;
@@ -619,13 +612,30 @@ private:
         return Place(pszPath, false, place);
     }
 
-    // Place, with the folder's descriptor held by held (unless it is the
-    // current folder), so that later places cannot close it.
-    BOOL PlaceHeld(const char* pszPath, FilePlace& place, CFd& held)
+    // The registered root pszPath lies below (the deepest), with the length
+    // of its path in *pnRoot; nullptr when there is none.
+    CTreeRoot* RootOf(const char* pszPath, size_t* pnRoot)
+    {
+        CTreeRoot* pRoot = nullptr;
+        *pnRoot = 0;
+        for (CTreeRoot* pCandidate : {&m_source, &m_dest, &m_previous}) {
+            size_t n = pCandidate->Match(pszPath);
+            if (n > *pnRoot) {
+                *pnRoot = n;
+                pRoot = pCandidate;
+            }
+        }
+        return pRoot;
+    }
+
+    // Place, with the folder's descriptor held by held when the later place
+    // pszLater stands on the same root's chain and so could close it.
+    BOOL PlaceBefore(const char* pszPath, const char* pszLater, FilePlace& place, CFd& held)
     {
         if (!Place(pszPath, false, place))
             return FALSE;
-        if (place.fdDir == AT_FDCWD)
+        size_t nRoot;
+        if (place.fdDir == AT_FDCWD || RootOf(pszPath, &nRoot) != RootOf(pszLater, &nRoot))
             return TRUE;
         held.Reset(fcntl(place.fdDir, F_DUPFD_CLOEXEC, 0));
         place.fdDir = held.Get();

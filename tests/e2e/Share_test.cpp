@@ -3,6 +3,7 @@
 // copies where it has neither; and nothing shared unless the set asks.
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -72,8 +73,8 @@ enum Sharing { LINKS, CLONES, COPIES };
 
 // Four unchanged runs keep three generations; every file of every
 // generation is the source's, shared as the file system allows.  A changed
-// file and a file whose mode alone changed are then new files, and the
-// generations before keep what they had.
+// file and a file whose mode or extended attributes alone changed are then
+// new files, and the generations before keep what they had.
 TEST_F(Share, UnchangedFilesAreSharedAsTheFileSystemAllows)
 {
     const struct {
@@ -119,9 +120,11 @@ TEST_F(Share, UnchangedFilesAreSharedAsTheFileSystemAllows)
         if (c.nSharing == LINKS) {
             WriteFile("src/d1/f1", "changed", BASE_TIME + 60);
             ASSERT_EQ(0, chmod(HostPath("src/d2/f2").c_str(), 0444));
+            // An extended attribute alone, where the folder keeps them.
+            const bool bAttribute = !IsWindows() && setxattr(HostPath("src/d3/f3").c_str(), "user.t", "1", 1, 0) == 0;
             ASSERT_EQ(0, Run());
             const std::map<std::string, Entry> after = Files(bk + "/src");
-            for (const char* pszRel : {"d1/f1", "d2/f2"})
+            for (const char* pszRel : {"d1/f1", "d2/f2", bAttribute ? "d3/f3" : "d2/f2"})
                 EXPECT_NE(item.at(pszRel).nInode, after.at(pszRel).nInode) << pszRel;
             EXPECT_EQ(item.at("d0/f0").nInode, after.at("d0/f0").nInode);
             EXPECT_EQ(std::string(FILE_BYTES, 'b'), ReadFile(bk + "/1_src/d1/f1"));
