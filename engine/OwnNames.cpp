@@ -144,6 +144,13 @@ BOOL IsOwnedName(const char* pszItemName, int32_t nCount, const char* pszEntry)
            pszEntry[1] == '_' && strcmp(pszEntry + 2, pszItemName) == 0;
 }
 
+BOOL MayBeOwnedName(const char* pszEntry)
+{
+    HiddenName hidden;
+    return ParseHiddenName(pszEntry, hidden) ||
+           (pszEntry[0] >= '1' && pszEntry[0] < '1' + MAX_GENERATIONS && pszEntry[1] == '_');
+}
+
 BOOL SourceHoldsOwnedName(const char* pszSrcPath, int32_t nCount, const char* pszSwapName)
 {
     char szFolder[PATH_BUFFER];

@@ -60,6 +60,10 @@ BOOL IsFolderAsideName(const char* pszEntry);
 // item called pszItemName.
 BOOL IsOwnedName(const char* pszItemName, int32_t nCount, const char* pszEntry);
 
+// TRUE when pszEntry has the form of a name that some item owns, whatever
+// the item: nearly every name has not, and needs no item compared.
+BOOL MayBeOwnedName(const char* pszEntry);
+
 // The rotation of the file at pszSrcPath's copy, with the count nCount and
 // the swap name pszSwapName, uses names beside that copy.  When the source
 // folder holds one of them itself, that name's copy would be moved, taken
