@@ -12,6 +12,7 @@
 #include "platform/RunLock.h"
 #include "platform/SignalClick.h"
 #include "platform/Signals.h"
+#include "platform/Thread.h"
 #include "platform/WindowSystem.h"
 
 namespace {
@@ -80,13 +81,27 @@ void ReportLogProblem(const std::string& text)
 
 }  // namespace
 
+namespace {
+
+uintptr_t s_worker = 0;  // the worker's thread while it may still run
+
+}  // namespace
+
 BOOL StartWorker(void* pArg)
 {
     // Cleared here, before the thread exists, so that a Cancel pressed in the
     // moment before the worker runs is not lost.
     ResetRunState();
     g_bWorkerDone = 0;
-    return _beginthread(RunBackup, 0, pArg) != static_cast<uintptr_t>(-1);
+    s_worker = StartThread(RunBackup, pArg);
+    return s_worker != 0;
+}
+
+void JoinWorker()
+{
+    if (s_worker != 0)
+        JoinThread(s_worker);
+    s_worker = 0;
 }
 
 void RunBackup(void*)
@@ -141,6 +156,7 @@ BOOL CBackupApp::InitInstance()
         }
         InstallCancelSignals(&g_bCancel);
         m_pMainWnd = nullptr;
+        JoinWorker();
         if (dlg.HasStartedWorker())
             m_nExitCode = GetRunExitStatus();
         else if (nResult == -1)
@@ -157,6 +173,7 @@ BOOL CBackupApp::InitInstance()
         OpenWindowSystemOnDemand();
         if (StartWorker(this)) {
             WaitServingWindowSystem(&g_bWorkerDone);
+            JoinWorker();
             m_nExitCode = GetRunExitStatus();
         } else {
             m_nExitCode = EXIT_NOT_STARTED;

@@ -16,3 +16,7 @@ void RunBackup(void* pArg);
 // the user-interface thread.  FALSE when no thread could be started; the
 // caller must not wait for it then.
 BOOL StartWorker(void* pArg);
+
+// Waits until the worker StartWorker started has ended, to its thread's
+// very end (it has set g_bWorkerDone before); nothing when none runs.
+void JoinWorker();

@@ -49,7 +49,5 @@ const UINT FOF_SILENT = 0x0004;
 const UINT FOF_NOCONFIRMATION = 0x0010;
 const UINT FOF_NOCONFIRMMKDIR = 0x0200;
 
-// The runtime library's thread start and the kernel's sleep, as the program
-// calls them on Windows.  _beginthread returns (uintptr_t)-1 on failure.
-uintptr_t _beginthread(void (*pfnStart)(void*), unsigned nStackSize, void* pArg);
+// The kernel's sleep, as the program calls it on Windows.
 void Sleep(DWORD dwMilliseconds);

@@ -2,6 +2,7 @@
 #include <time.h>
 
 #include "PlatformTypes.h"
+#include "platform/Thread.h"
 
 namespace {
 
@@ -20,23 +21,20 @@ void* RunThread(void* pData)
 
 }  // namespace
 
-uintptr_t _beginthread(void (*pfnStart)(void*), unsigned nStackSize, void* pArg)
+uintptr_t StartThread(void (*pfnStart)(void*), void* pArg)
 {
-    pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0)
-        return static_cast<uintptr_t>(-1);
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    if (nStackSize != 0)
-        pthread_attr_setstacksize(&attr, nStackSize);
     ThreadStart* pStart = new ThreadStart{pfnStart, pArg};
     pthread_t thread;
-    int rc = pthread_create(&thread, &attr, RunThread, pStart);
-    pthread_attr_destroy(&attr);
-    if (rc != 0) {
+    if (pthread_create(&thread, nullptr, RunThread, pStart) != 0) {
         delete pStart;
-        return static_cast<uintptr_t>(-1);
+        return 0;
     }
     return static_cast<uintptr_t>(thread);
+}
+
+void JoinThread(uintptr_t thread)
+{
+    pthread_join(static_cast<pthread_t>(thread), nullptr);
 }
 
 void Sleep(DWORD dwMilliseconds)
