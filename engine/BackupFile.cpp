@@ -251,6 +251,10 @@ BOOL MakeDestinationFolder(const char* pszSrcRoot, const char* pszRelPath, const
         return FALSE;
     }
     FileServices& services = GetFileServices();
+    auto cannotMake = [&] {
+        ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
+        return FALSE;
+    };
     CFileStatus status;
     if (services.GetStatus(szPath, status)) {
         if ((status.m_attribute & FILE_ATTR_DIRECTORY) != 0) {
@@ -266,20 +270,12 @@ BOOL MakeDestinationFolder(const char* pszSrcRoot, const char* pszRelPath, const
             CRotation rotation;
             if (!rotation.Plan(szPath, &pSet->nFileGenerations, GENERATIONS_FILE, szSource))
                 return ReportNotReplaced(szPath);
-            if (!services.CreateDirectory(rotation.SwapPath())) {
-                ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
-                return FALSE;
-            }
+            if (!services.CreateDirectory(rotation.SwapPath()))
+                return cannotMake();
             return rotation.Finish() || ReportNotReplaced(szPath);
         }
-        if (!services.RemoveFile(szPath)) {
-            ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
-            return FALSE;
-        }
+        if (!services.RemoveFile(szPath))
+            return cannotMake();
     }
-    if (!services.CreateDirectory(szPath)) {
-        ReportFailure("  フォルダを作れないのでコピーしません  ", szPath, services.GetLastError());
-        return FALSE;
-    }
-    return TRUE;
+    return services.CreateDirectory(szPath) || cannotMake();
 }

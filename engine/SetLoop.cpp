@@ -75,6 +75,26 @@ BOOL CopyAsFolder(char* pszOut, size_t nSize, const char* pszPath)
     return SafeCopy(pszOut, nSize, pszPath) && (EndsWithSeparator(pszOut) || SafeCat(pszOut, nSize, PATH_SEP_STR));
 }
 
+// The item a set's copy lands in: the destination folder plus the source's
+// own name, or the destination folder itself for a root (bRoot, or a
+// source without a name of its own, as "/").
+BOOL FormItem(const BackupSet* pSet, BOOL bRoot, char* pszOut, size_t nSize)
+{
+    // "data" and "data/" name one folder; trailing separators would leave
+    // an empty name.
+    char szTrimmed[PATH_BUFFER];
+    char szName[PATH_BUFFER];
+    if (!SafeCopy(szTrimmed, sizeof(szTrimmed), pSet->szSource))
+        return FALSE;
+    while (strlen(szTrimmed) > 1 && EndsWithSeparator(szTrimmed))
+        szTrimmed[strlen(szTrimmed) - 1] = '\0';
+    if (!GetFileNamePart(szName, sizeof(szName), szTrimmed))
+        return FALSE;
+    if (bRoot || szName[0] == '\0')
+        return CopyWithoutSeparator(pszOut, nSize, pSet->szDest);
+    return SafeCopy(pszOut, nSize, pSet->szDest) && SafeCat(pszOut, nSize, szName);
+}
+
 // Fills the paths of the plan; FALSE, after a result line, when one does
 // not fit.
 BOOL PlanPaths(const BackupSet* pSet, SetPlan& plan)
@@ -88,29 +108,23 @@ BOOL PlanPaths(const BackupSet* pSet, SetPlan& plan)
         bFits = SafeCopy(szTrimmed, sizeof(szTrimmed), pSet->szSource);
         while (bFits && strlen(szTrimmed) > 1 && EndsWithSeparator(szTrimmed))
             szTrimmed[strlen(szTrimmed) - 1] = '\0';
+        // A folder without a name of its own ("/") is a root: copied
+        // straight into the destination folder.
         bFits = bFits && GetFileNamePart(plan.szName, sizeof(plan.szName), szTrimmed) &&
-                CopyAsFolder(plan.szSrcFolder, sizeof(plan.szSrcFolder), szTrimmed);
-        if (bFits && plan.szName[0] != '\0') {
-            bFits = SafeCopy(plan.szItem, sizeof(plan.szItem), pSet->szDest) &&
-                    SafeCat(plan.szItem, sizeof(plan.szItem), plan.szName);
-        } else if (bFits) {
-            // A folder without a name of its own ("/") is a root: copied
-            // straight into the destination folder.
-            bFits = CopyWithoutSeparator(plan.szItem, sizeof(plan.szItem), pSet->szDest);
-        }
-        bFits = bFits && CopyAsFolder(plan.szDstFolder, sizeof(plan.szDstFolder), plan.szItem);
+                CopyAsFolder(plan.szSrcFolder, sizeof(plan.szSrcFolder), szTrimmed) &&
+                FormItem(pSet, FALSE, plan.szItem, sizeof(plan.szItem)) &&
+                CopyAsFolder(plan.szDstFolder, sizeof(plan.szDstFolder), plan.szItem);
     } else if (plan.nKind == SOURCE_FILE) {
         // Straight into the destination folder, under its own name.
         bFits = GetFileNamePart(plan.szName, sizeof(plan.szName), pSet->szSource) &&
                 GetFolderPart(plan.szSrcFolder, sizeof(plan.szSrcFolder), pSet->szSource) &&
-                SafeCopy(plan.szItem, sizeof(plan.szItem), pSet->szDest) &&
-                SafeCat(plan.szItem, sizeof(plan.szItem), plan.szName) &&
+                FormItem(pSet, FALSE, plan.szItem, sizeof(plan.szItem)) &&
                 SafeCopy(plan.szDstFolder, sizeof(plan.szDstFolder), pSet->szDest);
     } else {
         // A drive root or a share root goes straight into the destination
         // folder, which is itself the item.
         bFits = CopyAsFolder(plan.szSrcFolder, sizeof(plan.szSrcFolder), pSet->szSource) &&
-                CopyWithoutSeparator(plan.szItem, sizeof(plan.szItem), pSet->szDest) &&
+                FormItem(pSet, TRUE, plan.szItem, sizeof(plan.szItem)) &&
                 CopyAsFolder(plan.szDstFolder, sizeof(plan.szDstFolder), plan.szItem);
     }
     if (!bFits)
@@ -185,26 +199,14 @@ BOOL OverlapsSource(int nSetNumber, const BackupSet* pSet, const SetPlan& plan)
     return TRUE;
 }
 
-// The item a set's copy lands in, worked out from its settings alone (for
-// the other sets of the run): the destination folder plus the source's
-// name, or the destination folder itself for a root.
+// The item of another set of the run, worked out from its settings alone:
+// its source is not looked at, so a root is told by its form.
 BOOL GetSetItem(const BackupSet* pSet, char* pszOut, size_t nSize)
 {
-    char szTrimmed[PATH_BUFFER];
-    char szName[PATH_BUFFER];
-    if (!SafeCopy(szTrimmed, sizeof(szTrimmed), pSet->szSource))
-        return FALSE;
-    BOOL bRoot = IsDriveRoot(szTrimmed);
-    while (strlen(szTrimmed) > 1 && EndsWithSeparator(szTrimmed))
-        szTrimmed[strlen(szTrimmed) - 1] = '\0';
     char szShare[PATH_BUFFER];
-    bRoot = bRoot || (SafeCopy(szShare, sizeof(szShare), szTrimmed) && SafeCat(szShare, sizeof(szShare), PATH_SEP_STR) &&
-                      IsShareRoot(szShare));
-    if (!GetFileNamePart(szName, sizeof(szName), szTrimmed))
-        return FALSE;
-    if (bRoot || szName[0] == '\0')
-        return CopyWithoutSeparator(pszOut, nSize, pSet->szDest);
-    return SafeCopy(pszOut, nSize, pSet->szDest) && SafeCat(pszOut, nSize, szName);
+    const BOOL bRoot = IsDriveRoot(pSet->szSource) ||
+                       (CopyAsFolder(szShare, sizeof(szShare), pSet->szSource) && IsShareRoot(szShare));
+    return FormItem(pSet, bRoot, pszOut, nSize);
 }
 
 // TRUE when two folders are one, by identity where both exist.
