@@ -15,10 +15,35 @@ namespace {
 
 const char HEX[] = "0123456789abcdef";
 
-void AppendHex(std::string& text, unsigned nValue, int nDigits)
+// Where escaped text goes: a string that grows (labels), or a line of
+// fixed room that counts what does not fit (the log).
+struct StringSink {
+    void Put(const char* p, size_t n) { text.append(p, n); }
+    void Put(char c) { text += c; }
+    std::string& text;
+};
+
+struct LineSink {
+    void Put(const char* p, size_t n)
+    {
+        if (line.nLength < line.nRoom)
+            memcpy(line.pszText + line.nLength, p, n < line.nRoom - line.nLength ? n : line.nRoom - line.nLength);
+        line.nLength += n;
+    }
+    void Put(char c)
+    {
+        if (line.nLength < line.nRoom)
+            line.pszText[line.nLength] = c;
+        line.nLength++;
+    }
+    LogLine& line;
+};
+
+template <class Sink>
+void PutHex(Sink& sink, unsigned nValue, int nDigits)
 {
     for (int nShift = 4 * (nDigits - 1); nShift >= 0; nShift -= 4)
-        text += HEX[(nValue >> nShift) & 0x0F];
+        sink.Put(HEX[(nValue >> nShift) & 0x0F]);
 }
 
 bool IsHexDigit(char c)
@@ -40,6 +65,15 @@ bool IsHiddenControl(const unsigned char* p, int nLength)
     return false;
 }
 
+// A three-byte character led by 0xE3-0xEC or 0xEE-0xEF (kana, kanji and
+// most other CJK text) is plain text: every such sequence is well formed
+// with any two continuation bytes, and none of them is a control above.
+// Checked first because a Japanese name holds many of them.
+bool IsPlainThreeByte(const unsigned char* p)
+{
+    return p[0] >= 0xE3 && p[0] <= 0xEF && p[0] != 0xED && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80;
+}
+
 // The code point of a two- or three-byte sequence of the UTF-8 form (a
 // surrogate's three bytes included).
 unsigned CodePoint(const unsigned char* p, int nLength)
@@ -56,22 +90,24 @@ bool IsSurrogateForm(const unsigned char* p)
     return p[0] == 0xED && p[1] >= 0xA0 && p[1] <= 0xBF && (p[2] & 0xC0) == 0x80;
 }
 
-}  // namespace
-
-void EscapeForDisplay(const char* pszText, std::string& text)
+template <class Sink>
+void PutForDisplay(Sink& sink, const char* pszText)
 {
-    text.clear();
     const char* p = pszText;
-    while (*p != '\0') {
+    for (;;) {
         // Plain text is taken a run at a time: nearly every line is nothing else.
         const char* pRun = p;
         int nLength = 1;
         for (;;) {
             const unsigned char c = static_cast<unsigned char>(*p);
-            if (c == '\0' || c < 0x20 || c == 0x7F || c == '\\')
-                break;
-            if (c < 0x80) {
+            if (c - 0x20u < 0x5Fu && c != '\\') {  // 0x20-0x7E
                 p++;
+                continue;
+            }
+            if (c < 0x80)
+                break;
+            if (IsPlainThreeByte(reinterpret_cast<const unsigned char*>(p))) {  // p[2] only after p[1]
+                p += 3;
                 continue;
             }
             nLength = CharLength(p);
@@ -79,14 +115,14 @@ void EscapeForDisplay(const char* pszText, std::string& text)
                 break;
             p += nLength;
         }
-        text.append(pRun, static_cast<size_t>(p - pRun));
+        sink.Put(pRun, static_cast<size_t>(p - pRun));
         const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
         const unsigned char c = u[0];
         if (c == '\0')
-            break;
+            return;
         if (c >= 0x80 && nLength > 1) {
-            text += "\\u";
-            AppendHex(text, CodePoint(u, nLength), 4);
+            sink.Put("\\u", 2);
+            PutHex(sink, CodePoint(u, nLength), 4);
             p += nLength;
             continue;
         }
@@ -97,43 +133,74 @@ void EscapeForDisplay(const char* pszText, std::string& text)
             if (c == '\\') {
                 const bool bLooksEscaped =
                     p[1] == 'u' && IsHexDigit(p[2]) && IsHexDigit(p[3]) && IsHexDigit(p[4]) && IsHexDigit(p[5]);
-                text += bLooksEscaped ? "\\u005c" : "\\";
+                if (bLooksEscaped)
+                    sink.Put("\\u005c", 6);
+                else
+                    sink.Put('\\');
                 p++;
             } else if (c < 0x80) {
-                text += "\\u00";
-                AppendHex(text, c, 2);
+                sink.Put("\\u00", 4);
+                PutHex(sink, c, 2);
                 p++;
             } else if (IsSurrogateForm(u)) {
-                text += "\\u";
-                AppendHex(text, CodePoint(u, 3), 4);
+                sink.Put("\\u", 2);
+                PutHex(sink, CodePoint(u, 3), 4);
                 p += 3;
             } else {
-                text += "\\ufffd";  // a setting's stray byte, which can name nothing there
+                sink.Put("\\ufffd", 6);  // a setting's stray byte, which can name nothing there
                 p++;
             }
             continue;
         }
         if (c == '\\') {
-            text += "\\\\";
+            sink.Put("\\\\", 2);
         } else if (c == '\n') {
-            text += "\\n";
+            sink.Put("\\n", 2);
         } else if (c == '\t') {
-            text += "\\t";
+            sink.Put("\\t", 2);
         } else if (c == '\r') {
-            text += "\\r";
+            sink.Put("\\r", 2);
         } else {
-            text += "\\x";
-            AppendHex(text, c, 2);
+            sink.Put("\\x", 2);
+            PutHex(sink, c, 2);
         }
         p++;
     }
 }
 
-void MarkLineCut(char* pszLine, size_t nSize)
+}  // namespace
+
+void EscapeForDisplay(const char* pszText, std::string& text)
+{
+    text.clear();
+    StringSink sink{text};
+    PutForDisplay(sink, pszText);
+}
+
+void AppendForDisplay(LogLine& line, const char* pszText)
+{
+    LineSink sink{line};
+    PutForDisplay(sink, pszText);
+}
+
+void AppendProgramText(LogLine& line, const char* pText, size_t nLength)
+{
+    LineSink sink{line};
+    sink.Put(pText, nLength);
+}
+
+void EndLogLine(LogLine& line)
 {
     const size_t nMark = sizeof CUT_MARK - 1;
-    if (nSize <= nMark)
-        return;
-    const size_t nKeep = CharBoundaryAtOrBefore(pszLine, nSize - 1 - nMark);
-    memcpy(pszLine + nKeep, CUT_MARK, nMark + 1);
+    if (line.nLength > line.nRoom && line.nRoom > line.nCutFrom + nMark) {
+        // What fits is there: it gives way to the mark at a character boundary.
+        const size_t nKeep =
+            CharBoundaryAtOrBefore(line.pszText + line.nCutFrom, line.nRoom - line.nCutFrom - nMark);
+        line.nLength = line.nCutFrom + nKeep;
+        LineSink sink{line};
+        sink.Put(CUT_MARK, nMark);
+    }
+    if (line.nLength > line.nRoom)
+        line.nLength = line.nRoom;
+    line.pszText[line.nLength++] = '\n';
 }

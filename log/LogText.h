@@ -20,7 +20,21 @@
 // it would read as an escape (a folder named u0041): then it is \u005c.
 void EscapeForDisplay(const char* pszText, std::string& text);
 
-// Cuts a line that overflowed its buffer of nSize bytes (pszLine holds its
-// first nSize - 1 bytes) at a character boundary and marks the cut with an
-// ellipsis, all within the buffer.
-void MarkLineCut(char* pszLine, size_t nSize);
+// A log line made in a buffer of fixed room: what does not fit is counted,
+// not written, so that the line can be cut where it overflowed.
+struct LogLine {
+    char* pszText;    // nRoom + 1 bytes, the last for the line end; not ended by '\0'
+    size_t nRoom;     // bytes the line may hold before its line end
+    size_t nCutFrom;  // where the part that may be cut begins (after the time stamp)
+    size_t nLength;   // bytes the line holds, or would hold had they fitted
+};
+
+// Adds pszText to the line, escaped as above.
+void AppendForDisplay(LogLine& line, const char* pszText);
+
+// Adds nLength bytes of the program's own text to the line as they are.
+void AppendProgramText(LogLine& line, const char* pText, size_t nLength);
+
+// Ends the line with "\n".  A line that overflowed is cut at a character
+// boundary and marked with an ellipsis, all within its room.
+void EndLogLine(LogLine& line);

@@ -13,7 +13,8 @@ const short LOG_RESULT = 1;
 extern short g_bLogOpen;
 extern CStdioFile g_logFile;
 
-// Writes one line: local time "%Y/%m/%d %H:%M:%S  ", the text, a line end.
+// Writes one line: local time "%Y/%m/%d %H:%M:%S  ", the text, a line end
+// (a line of 8192 bytes or more is cut as WriteLogFormat cuts it).
 // Control characters and bytes that are no text are written escaped (see
 // EscapeForDisplay), so that no name can forge a line of its own.  Kind 1
 // is a result line; any other kind is a detail line, dropped when the
@@ -25,9 +26,12 @@ void WriteLog(short nKind, const char* pszText);
 BOOL IsLogWritten(short nKind);
 void WriteLogDetail(const char* pszText);
 
-// Formats a line into an 8192-byte buffer and writes it with WriteLog; a
-// line that does not fit is cut at a character boundary and marked with an
-// ellipsis.  FALSE only when the format itself fails (nothing is written).
+// Formats a line as printf does, its %s arguments escaped as WriteLog
+// escapes text, and writes it; a line of 8192 bytes or more is cut at a
+// character boundary and marked with an ellipsis.  The line is made later
+// on the log's own thread from pszFormat, which must therefore stay as it
+// is until the log is closed: a literal, or an array of static storage.
+// FALSE only when the format itself fails (nothing is written).
 BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
@@ -43,7 +47,8 @@ inline BOOL OpenRunLog(const char* pszFileName)
     std::string why;
     return OpenRunLog(pszFileName, why);
 }
-// Closes it; no line is written after this.  FALSE when a line could not
+// Closes it once every line asked for is written; no line is written
+// after this.  FALSE when a line could not
 // be written (a full disk: the log was given up there), so the log that
 // was opened is incomplete.
 BOOL CloseRunLog();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -45,6 +46,7 @@ TEST_F(RunLogTest, NamesAreEscapedAndLongLinesCut)
         {"a\xc2\x9b" "31m\xc2\xa0", "a\\u009b31m\xc2\xa0", "a\\u009b31m?"},  // C1 CSI; no-break space, not in Shift-JIS
         {"\xe2\x80\xae" "fdp.exe\xe2\x81\xa9", "\\u202efdp.exe\\u2069", "\\u202efdp.exe\\u2069"},
         {"a\\nb\\u202e", "a\\\\nb\\\\u202e", "a\\nb\\u005cu202e"},
+        {"a\xf0\x9f\x98\x80" "b\xe3\x82\xbd", "a\xf0\x9f\x98\x80" "b\xe3\x82\xbd", "a?b\xe3\x82\xbd"},  // four bytes, three
         {"a" + std::string(9000, 'b'), "a" + std::string(8191 - 1 - nMark, 'b') + "…", ""},
         {longName, cut + "…", ""},
     };
@@ -55,6 +57,24 @@ TEST_F(RunLogTest, NamesAreEscapedAndLongLinesCut)
     std::vector<std::string> expected;
     for (const auto& c : cases)
         expected.push_back(bWindows && !c.windows.empty() ? c.windows : c.posix);
+    EXPECT_EQ(expected, ReadLogTexts(m_path));
+}
+
+// The walk's formats (%s, %d) are recorded and made later; any other, or
+// one with many arguments, is made by the C library at once.  Either way a
+// line reads as printf would write it, with its names escaped, and the
+// lines keep the order they were asked for in.
+TEST_F(RunLogTest, EveryFormatReadsAsPrintfWouldWriteIt)
+{
+    const std::string tab = PATH_SEP == '\\' ? "\\u0009" : "\\t";
+    ASSERT_TRUE(OpenRunLog(m_path.c_str()));
+    WriteLogFormat(LOG_RESULT, "%s=%d, %d%% %d", "名前", -12, INT_MIN, 7);
+    WriteLog(LOG_RESULT, "between");
+    WriteLogFormat(LOG_RESULT, "%x/%lx %s", 255u, 31ul, "a\tb");
+    WriteLogFormat(LOG_RESULT, "%s%s%s%s%s%s%s%s", "1", "2", "3", "4", "5", "6", "7", "8\t");
+    CloseRunLog();
+    const std::vector<std::string> expected = {"名前=-12, -2147483648% 7", "between", "ff/1f a" + tab + "b",
+                                               "12345678" + tab};
     EXPECT_EQ(expected, ReadLogTexts(m_path));
 }
 

@@ -23,10 +23,10 @@ public:
     // cannot be opened.
     BOOL Open(const char* pszFileName, UINT nOpenFlags, std::string& why);
 
-    // Writes UTF-8 text; "\n" becomes the platform's line end (CR LF on
-    // Windows).  The text is converted into the file's encoding: on Windows
-    // always Shift-JIS.  FALSE when the write failed.
-    BOOL WriteString(const std::string& text);
+    // Writes nLength bytes of UTF-8 text; "\n" becomes the platform's line
+    // end (CR LF on Windows).  The text is converted into the file's
+    // encoding: on Windows always Shift-JIS.  FALSE when the write failed.
+    BOOL WriteString(const char* pText, size_t nLength);
 
     // FALSE when something written could not reach the file.
     BOOL Close();
@@ -36,7 +36,7 @@ public:
 
 private:
     struct Stream;
-    BOOL WriteBytes(const std::string& bytes);
+    BOOL WriteBytes(const char* pBytes, size_t nLength);
 
     CStdioFile(const CStdioFile&) = delete;
     CStdioFile& operator=(const CStdioFile&) = delete;

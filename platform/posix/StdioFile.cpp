@@ -5,11 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "platform/ErrorText.h"
 #include "platform/FileServices.h"
@@ -17,8 +13,8 @@
 
 namespace {
 
-// Bytes gathered before they go to the writer.
-const size_t HAND_OVER_BYTES = 64 * 1024;
+// Bytes gathered before they are written.
+const size_t WRITE_BYTES = 64 * 1024;
 
 bool WriteAll(int fd, const std::string& bytes)
 {
@@ -33,84 +29,46 @@ bool WriteAll(int fd, const std::string& bytes)
     return true;
 }
 
+// Unlinks the name, keeping what it named open (for neither reading nor
+// writing) in fdHeld, so that its pages and blocks are let go when fdHeld
+// is closed, not now.  False, with errno set, when the name stays.
+bool UnlinkHeld(int fdFolder, const char* pszName, int& fdHeld)
+{
+    fdHeld = openat(fdFolder, pszName, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (unlinkat(fdFolder, pszName, 0) == 0)
+        return true;
+    const int nError = errno;
+    if (fdHeld != -1)
+        close(fdHeld);
+    fdHeld = -1;
+    errno = nError;
+    return false;
+}
+
 }  // namespace
 
-// A detailed log of a large tree runs to megabytes, and the kernel's work of
-// taking them in would add to the walk's own: the bytes are gathered here
-// and written by a thread of their own, in the order they came.
+// The bytes are gathered and written a large block at a time.  fdEarlier,
+// when not -1, holds the earlier log, whose name is gone: it is let go, and
+// with it the file's pages and blocks, at the first write, which the run
+// log makes on a thread of its own; for a log of megabytes that is a
+// millisecond of the run's own.
 struct CStdioFile::Stream {
-    explicit Stream(int fdFile) : fd(fdFile)
+    // Writes what is gathered; false when it could not all be written.
+    bool Flush()
     {
-        try {
-            writer = std::thread([this] { WriteHandedOver(); });
-        } catch (const std::system_error&) {
-            // Without a thread of its own the log is written as it is handed over.
+        if (fdEarlier != -1) {
+            close(fdEarlier);
+            fdEarlier = -1;
         }
-    }
-
-    // Gives the gathered bytes to the writer once it is done with the last;
-    // false when a write has failed.
-    bool HandOver()
-    {
-        if (!writer.joinable()) {
-            bFailed = bFailed || !WriteAll(fd, gathered);
-            gathered.clear();
-            return !bFailed;
-        }
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return !bHandedOver; });
-        if (bFailed)
-            return false;
-        handedOver.swap(gathered);
+        bFailed = bFailed || !WriteAll(fd, gathered);
         gathered.clear();
-        bHandedOver = true;
-        changed.notify_all();
-        return true;
-    }
-
-    // Writes what is handed over until told to stop.
-    void WriteHandedOver()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            changed.wait(lock, [this] { return bHandedOver || bStop; });
-            if (!bHandedOver)
-                return;
-            lock.unlock();
-            const bool bWritten = WriteAll(fd, handedOver);
-            lock.lock();
-            bFailed = bFailed || !bWritten;
-            bHandedOver = false;
-            changed.notify_all();
-        }
-    }
-
-    // Hands over the rest and closes the file once the writer has written
-    // it: the writer stops only with nothing handed over.  False when some
-    // of it could not be written.
-    bool Finish()
-    {
-        HandOver();
-        if (writer.joinable()) {
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                bStop = true;
-            }
-            changed.notify_all();
-            writer.join();
-        }
-        return close(fd) == 0 && !bFailed;
+        return !bFailed;
     }
 
     const int fd;
-    std::string gathered;    // the worker's, until handed over
-    std::string handedOver;  // the writer's while bHandedOver
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool bHandedOver = false;
-    bool bStop = false;
-    bool bFailed = false;
-    std::thread writer;
+    int fdEarlier;
+    std::string gathered;
+    bool bFailed;
 };
 
 BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags, std::string& why)
@@ -136,6 +94,7 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags, std::string& why
     mode_t nMode = 0600;
     struct stat st;
     int fd = -1;
+    int fdEarlier = -1;
     if (name.empty()) {
         why = SystemErrorText(static_cast<DWORD>(EISDIR));
     } else if (fstatat(fdFolder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -147,7 +106,7 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags, std::string& why
         why = "通常のファイルではありません";
     } else if (st.st_uid != geteuid()) {
         why = "別のユーザーのファイルです";
-    } else if (unlinkat(fdFolder, name.c_str(), 0) == 0) {
+    } else if (UnlinkHeld(fdFolder, name.c_str(), fdEarlier)) {
         nMode = st.st_mode & 07777;
     } else if (errno == EACCES || errno == EPERM) {
         // A log made for the user in a folder only others may change (say
@@ -177,50 +136,55 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags, std::string& why
             (void)fchmod(fd, nMode);  // a mode the file system refuses leaves it private
     }
     close(fdFolder);
-    if (fd < 0)
+    if (fd < 0) {
+        if (fdEarlier != -1)
+            close(fdEarlier);
         return FALSE;
-    m_pStream = new Stream(fd);
+    }
+    m_pStream = new Stream{fd, fdEarlier, std::string(), false};
     return TRUE;
 }
 
-BOOL CStdioFile::WriteBytes(const std::string& bytes)
+BOOL CStdioFile::WriteBytes(const char* pBytes, size_t nLength)
 {
     if (m_pStream == nullptr)
         return FALSE;
-    m_pStream->gathered += bytes;
-    return m_pStream->gathered.size() < HAND_OVER_BYTES || m_pStream->HandOver();
+    m_pStream->gathered.append(pBytes, nLength);
+    return m_pStream->gathered.size() < WRITE_BYTES || m_pStream->Flush();
 }
 
 BOOL CStdioFile::Close()
 {
     bool bWritten = true;
     if (m_pStream != nullptr) {
-        bWritten = m_pStream->Finish();
+        bWritten = m_pStream->Flush();
+        bWritten = close(m_pStream->fd) == 0 && bWritten;
         delete m_pStream;
         m_pStream = nullptr;
     }
     return bWritten ? TRUE : FALSE;
 }
 
-BOOL CStdioFile::WriteString(const std::string& text)
+BOOL CStdioFile::WriteString(const char* pText, size_t nLength)
 {
     if (m_nEncoding != ENCODING_SHIFT_JIS)
-        return WriteBytes(text);
+        return WriteBytes(pText, nLength);
+    const std::string text(pText, nLength);
     std::string converted;
     if (ConvertText(text, ENCODING_NATIVE, ENCODING_SHIFT_JIS, converted))
-        return WriteBytes(converted);
+        return WriteBytes(converted.data(), converted.size());
     // Some character has no Shift-JIS form: each such character is written
     // as '?', so that the file stays Shift-JIS throughout and the rest of
     // the line reads as it should.
     std::string marked;
     std::string one;
     for (const char* p = text.c_str(); *p != '\0';) {
-        const int nLength = CharLength(p);
-        if (ConvertText(std::string(p, static_cast<size_t>(nLength)), ENCODING_NATIVE, ENCODING_SHIFT_JIS, one))
+        const int nCharLength = CharLength(p);
+        if (ConvertText(std::string(p, static_cast<size_t>(nCharLength)), ENCODING_NATIVE, ENCODING_SHIFT_JIS, one))
             marked += one;
         else
             marked += '?';
-        p += nLength;
+        p += nCharLength;
     }
-    return WriteBytes(marked);
+    return WriteBytes(marked.data(), marked.size());
 }

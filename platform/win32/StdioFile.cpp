@@ -66,19 +66,19 @@ BOOL CStdioFile::Open(const char* pszFileName, UINT nOpenFlags, std::string& why
     return TRUE;
 }
 
-BOOL CStdioFile::WriteString(const std::string& text)
+BOOL CStdioFile::WriteString(const char* pText, size_t nLength)
 {
     // The Windows log stays Shift-JIS, whatever the settings say, as its
     // readers expect; a character it lacks is written as '?'.
-    if (text.empty())
-        return WriteBytes(text);
-    const std::string converted = ShiftJisFromUtf8(text.c_str());
-    return !converted.empty() && WriteBytes(converted);
+    if (nLength == 0)
+        return WriteBytes(pText, 0);
+    const std::string converted = ShiftJisFromUtf8(std::string(pText, nLength).c_str());
+    return !converted.empty() && WriteBytes(converted.data(), converted.size());
 }
 
-BOOL CStdioFile::WriteBytes(const std::string& bytes)
+BOOL CStdioFile::WriteBytes(const char* pBytes, size_t nLength)
 {
-    return m_pStream != nullptr && fwrite(bytes.data(), 1, bytes.size(), m_pStream->pFile) == bytes.size() &&
+    return m_pStream != nullptr && fwrite(pBytes, 1, nLength, m_pStream->pFile) == nLength &&
            !ferror(m_pStream->pFile);
 }
 
