@@ -49,9 +49,9 @@ bool UnlinkHeld(int fdFolder, const char* pszName, int& fdHeld)
 
 // The bytes are gathered and written a large block at a time.  fdEarlier,
 // when not -1, holds the earlier log, whose name is gone: it is let go, and
-// with it the file's pages and blocks, at the first write, which the run
-// log makes on a thread of its own; for a log of megabytes that is a
-// millisecond of the run's own.
+// with it the file's pages and blocks, at the first write.  The run log
+// writes a long log from a thread of its own, so freeing a log of
+// megabytes (about a millisecond) is not the walk's to wait for.
 struct CStdioFile::Stream {
     // Writes what is gathered; false when it could not all be written.
     bool Flush()
