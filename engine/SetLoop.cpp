@@ -75,20 +75,26 @@ BOOL CopyAsFolder(char* pszOut, size_t nSize, const char* pszPath)
     return SafeCopy(pszOut, nSize, pszPath) && (EndsWithSeparator(pszOut) || SafeCat(pszOut, nSize, PATH_SEP_STR));
 }
 
+// Copies the set's source into pszOut without the separators at its end:
+// "data" and "data/" name one folder, and trailing separators would leave
+// an empty name.
+BOOL TrimSource(const BackupSet* pSet, char* pszOut, size_t nSize)
+{
+    if (!SafeCopy(pszOut, nSize, pSet->szSource))
+        return FALSE;
+    while (strlen(pszOut) > 1 && EndsWithSeparator(pszOut))
+        pszOut[strlen(pszOut) - 1] = '\0';
+    return TRUE;
+}
+
 // The item a set's copy lands in: the destination folder plus the source's
 // own name, or the destination folder itself for a root (bRoot, or a
 // source without a name of its own, as "/").
 BOOL FormItem(const BackupSet* pSet, BOOL bRoot, char* pszOut, size_t nSize)
 {
-    // "data" and "data/" name one folder; trailing separators would leave
-    // an empty name.
     char szTrimmed[PATH_BUFFER];
     char szName[PATH_BUFFER];
-    if (!SafeCopy(szTrimmed, sizeof(szTrimmed), pSet->szSource))
-        return FALSE;
-    while (strlen(szTrimmed) > 1 && EndsWithSeparator(szTrimmed))
-        szTrimmed[strlen(szTrimmed) - 1] = '\0';
-    if (!GetFileNamePart(szName, sizeof(szName), szTrimmed))
+    if (!TrimSource(pSet, szTrimmed, sizeof(szTrimmed)) || !GetFileNamePart(szName, sizeof(szName), szTrimmed))
         return FALSE;
     if (bRoot || szName[0] == '\0')
         return CopyWithoutSeparator(pszOut, nSize, pSet->szDest);
@@ -102,15 +108,10 @@ BOOL PlanPaths(const BackupSet* pSet, SetPlan& plan)
     BOOL bFits = TRUE;
     plan.szName[0] = '\0';
     if (plan.nKind == SOURCE_FOLDER) {
-        // "data" and "data/" name one folder, which is copied under its own
-        // name; trailing separators would leave an empty name.
-        char szTrimmed[PATH_BUFFER];
-        bFits = SafeCopy(szTrimmed, sizeof(szTrimmed), pSet->szSource);
-        while (bFits && strlen(szTrimmed) > 1 && EndsWithSeparator(szTrimmed))
-            szTrimmed[strlen(szTrimmed) - 1] = '\0';
         // A folder without a name of its own ("/") is a root: copied
         // straight into the destination folder.
-        bFits = bFits && GetFileNamePart(plan.szName, sizeof(plan.szName), szTrimmed) &&
+        char szTrimmed[PATH_BUFFER];
+        bFits = TrimSource(pSet, szTrimmed, sizeof(szTrimmed)) && GetFileNamePart(plan.szName, sizeof(plan.szName), szTrimmed) &&
                 CopyAsFolder(plan.szSrcFolder, sizeof(plan.szSrcFolder), szTrimmed) &&
                 FormItem(pSet, FALSE, plan.szItem, sizeof(plan.szItem)) &&
                 CopyAsFolder(plan.szDstFolder, sizeof(plan.szDstFolder), plan.szItem);
