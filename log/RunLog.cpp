@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <cstdarg>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -25,10 +24,10 @@
 //
 // A record is a RecordHead, then for a line with a format the format's
 // arguments in order (a %s as its bytes and a '\0', a %d as an int), or for
-// a line of text that text and a '\0'.  Only formats of %s, %d and %% with
-// a few arguments are recorded; a line with any other is made by vsnprintf
-// at once and recorded as text.  A format is kept as the caller's pointer:
-// formats are literals.
+// a line of text that text and a '\0': the format tells where a record
+// ends.  Only formats of %s, %d and %% with a few arguments are recorded;
+// a line with any other is made by vsnprintf at once and recorded as text.
+// A format is kept as the caller's pointer: formats are literals.
 
 short g_bLogOpen = 0;
 CStdioFile g_logFile;
@@ -46,7 +45,6 @@ const size_t STAMP_ROOM = 32;
 const size_t HAND_OVER_BYTES = 64 * 1024;
 
 struct RecordHead {
-    size_t nSize;           // the whole record's
     time_t time;            // when the line was asked for
     const char* pszFormat;  // nullptr for a line of text
 };
@@ -76,11 +74,11 @@ const LogLine& MakeLine(const char* pRecord, size_t& nSize)
 {
     RecordHead head;
     memcpy(&head, pRecord, sizeof head);
-    nSize = head.nSize;
     const char* pArgument = pRecord + sizeof head;
     LogLine& line = BeginLine(head.time);
     if (head.pszFormat == nullptr) {
         AppendForDisplay(line, pArgument);
+        pArgument += strlen(pArgument) + 1;
     } else {
         for (const char* p = head.pszFormat;;) {
             const char* pSpec = strchr(p, '%');
@@ -96,17 +94,8 @@ const LogLine& MakeLine(const char* pRecord, size_t& nSize)
                 int nValue;
                 memcpy(&nValue, pArgument, sizeof nValue);
                 pArgument += sizeof nValue;
-                unsigned nMagnitude =
-                    nValue < 0 ? 0u - static_cast<unsigned>(nValue) : static_cast<unsigned>(nValue);
-                char szDigits[16];
-                char* pDigit = szDigits + sizeof szDigits;
-                do {
-                    *--pDigit = static_cast<char>('0' + nMagnitude % 10);
-                    nMagnitude /= 10;
-                } while (nMagnitude != 0);
-                if (nValue < 0)
-                    *--pDigit = '-';
-                AppendProgramText(line, pDigit, static_cast<size_t>(szDigits + sizeof szDigits - pDigit));
+                const std::string digits = std::to_string(nValue);
+                AppendProgramText(line, digits.data(), digits.size());
             } else {
                 AppendProgramText(line, "%", 1);
             }
@@ -114,6 +103,7 @@ const LogLine& MakeLine(const char* pRecord, size_t& nSize)
         }
     }
     EndLogLine(line);
+    nSize = static_cast<size_t>(pArgument - pRecord);
     return line;
 }
 
@@ -137,7 +127,6 @@ struct Recorder {
     // records are handed over.
     void Start()
     {
-        Finish();
         try {
             writer = std::thread([this] { WriteHandedOver(); });
         } catch (const std::system_error&) {
@@ -222,24 +211,18 @@ Recorder s_recorder;
 // A line of this run's log could not be written.  Worker thread only.
 bool s_bLineLost = false;
 
-// Starts a record for a line asked for now; returns where it starts.
-size_t BeginRecord(const char* pszFormat)
+// Starts a record for a line asked for now.
+void BeginRecord(const char* pszFormat)
 {
-    const RecordHead head = {0, CTime::GetCurrentTime().GetTime(), pszFormat};
-    const size_t nStart = s_recorder.gathered.size();
+    const RecordHead head = {CTime::GetCurrentTime().GetTime(), pszFormat};
     s_recorder.gathered.append(reinterpret_cast<const char*>(&head), sizeof head);
-    return nStart;
 }
 
-// Ends the record begun at nStart and hands the records over when enough
-// have gathered.  A log that cannot be written any more (a full disk) is
-// given up; the backup itself goes on.
-void EndRecord(size_t nStart)
+// Hands the records over when enough have gathered.  A log that cannot be
+// written any more (a full disk) is given up; the backup itself goes on.
+void EndRecord()
 {
-    std::string& records = s_recorder.gathered;
-    const size_t nSize = records.size() - nStart;
-    memcpy(&records[nStart] + offsetof(RecordHead, nSize), &nSize, sizeof nSize);
-    if (records.size() >= HAND_OVER_BYTES && !s_recorder.HandOver()) {
+    if (s_recorder.gathered.size() >= HAND_OVER_BYTES && !s_recorder.HandOver()) {
         s_recorder.Finish();
         g_logFile.Close();
         g_bLogOpen = 0;
@@ -279,9 +262,9 @@ const FormatPlan& PlanOf(const char* pszFormat)
 // Records a line of text.
 void RecordText(const char* pszText)
 {
-    const size_t nStart = BeginRecord(nullptr);
+    BeginRecord(nullptr);
     s_recorder.gathered.append(pszText, strlen(pszText) + 1);
-    EndRecord(nStart);
+    EndRecord();
 }
 
 }  // namespace
@@ -339,7 +322,7 @@ BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
     va_start(args, pszFormat);
     if (plan.bRecorded) {
         std::string& records = s_recorder.gathered;
-        const size_t nStart = BeginRecord(pszFormat);
+        BeginRecord(pszFormat);
         for (const char* pKind = plan.szArguments; *pKind != '\0'; pKind++) {
             if (*pKind == 's') {
                 const char* pszArgument = va_arg(args, const char*);
@@ -352,7 +335,7 @@ BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
             }
         }
         va_end(args);
-        EndRecord(nStart);
+        EndRecord();
         return TRUE;
     }
     va_list kept;
