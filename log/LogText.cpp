@@ -1,5 +1,6 @@
 #include "log/LogText.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "platform/PathForms.h"
@@ -90,8 +91,24 @@ bool IsSurrogateForm(const unsigned char* p)
     return p[0] == 0xED && p[1] >= 0xA0 && p[1] <= 0xBF && (p[2] & 0xC0) == 0x80;
 }
 
+// True when none of eight bytes needs a second look: each is 0x20-0x7E
+// and no backslash.  Adding one carries 0x7F up into the top bit.
+bool IsPlainAscii8(const char* p)
+{
+    const uint64_t ONES = 0x0101010101010101u;
+    const uint64_t TOPS = 0x8080808080808080u;
+    uint64_t v;
+    memcpy(&v, p, sizeof v);
+    const uint64_t backslashes = v ^ (ONES * '\\');
+    const bool bHighOrDelete = ((v | (v + ONES)) & TOPS) != 0;
+    const bool bControl = ((v - ONES * 0x20) & ~v & TOPS) != 0;
+    const bool bBackslash = ((backslashes - ONES) & ~backslashes & TOPS) != 0;
+    return !bHighOrDelete && !bControl && !bBackslash;
+}
+
+// pEnd is the text's terminating '\0'.
 template <class Sink>
-void PutForDisplay(Sink& sink, const char* pszText)
+void PutForDisplay(Sink& sink, const char* pszText, const char* pEnd)
 {
     const char* p = pszText;
     for (;;) {
@@ -99,6 +116,8 @@ void PutForDisplay(Sink& sink, const char* pszText)
         const char* pRun = p;
         int nLength = 1;
         for (;;) {
+            while (pEnd - p >= 8 && IsPlainAscii8(p))
+                p += 8;
             const unsigned char c = static_cast<unsigned char>(*p);
             if (c - 0x20u < 0x5Fu && c != '\\') {  // 0x20-0x7E
                 p++;
@@ -174,13 +193,13 @@ void EscapeForDisplay(const char* pszText, std::string& text)
 {
     text.clear();
     StringSink sink{text};
-    PutForDisplay(sink, pszText);
+    PutForDisplay(sink, pszText, pszText + strlen(pszText));
 }
 
-void AppendForDisplay(LogLine& line, const char* pszText)
+void AppendForDisplay(LogLine& line, const char* pszText, size_t nLength)
 {
     LineSink sink{line};
-    PutForDisplay(sink, pszText);
+    PutForDisplay(sink, pszText, pszText + nLength);
 }
 
 void AppendProgramText(LogLine& line, const char* pText, size_t nLength)

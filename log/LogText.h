@@ -29,8 +29,9 @@ struct LogLine {
     size_t nLength;   // bytes the line holds, or would hold had they fitted
 };
 
-// Adds pszText to the line, escaped as above.
-void AppendForDisplay(LogLine& line, const char* pszText);
+// Adds pszText, of nLength bytes before its '\0', to the line, escaped as
+// above.
+void AppendForDisplay(LogLine& line, const char* pszText, size_t nLength);
 
 // Adds nLength bytes of the program's own text to the line as they are.
 void AppendProgramText(LogLine& line, const char* pText, size_t nLength);

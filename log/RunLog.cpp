@@ -1,5 +1,7 @@
 #include "log/RunLog.h"
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "config/BackupConfig.h"
 #include "log/LogText.h"
@@ -41,8 +44,19 @@ const size_t LINE_LIMIT = 8192;
 // Room for the time stamp at the head of a line.
 const size_t STAMP_ROOM = 32;
 
-// Records gathered before they go to the log's thread.
+// Records gathered before they go to the log's thread, and how many
+// gatherings there are: the one the walk fills and those handed over that
+// the thread has yet to write.
 const size_t HAND_OVER_BYTES = 64 * 1024;
+const size_t GATHERINGS = 4;
+
+// The thread is woken only once this many gatherings wait for it (or when
+// the log closes): waking a thread on another processor costs the walk
+// more than the rest of what it does for a gathering.  A thread left
+// asleep looks on its own after a while, so that lines of a slow run do not
+// wait in memory for long.
+const size_t WAKE_AT = 2;
+const std::chrono::seconds LOOK_EVERY(1);
 
 struct RecordHead {
     time_t time;            // when the line was asked for
@@ -69,6 +83,52 @@ LogLine& BeginLine(time_t time)
     return line;
 }
 
+// What a format asks for, found once for each format: the walk's few
+// formats are each used thousands of times.  The format is cut at its
+// conversions: text piece i comes before conversion i, and the last piece
+// after the last conversion.
+struct FormatPlan {
+    struct Text {
+        uint32_t nAt;
+        uint32_t nLength;
+    };
+
+    const char* pszFormat;
+    bool bRecorded;         // only %s, %d and %%, and no more of them than room
+    char szArguments[8];    // each argument's kind, 's' or 'd'
+    char conversions[12];   // 's', 'd' or '%'
+    size_t nConversions;
+    Text texts[13];
+};
+
+const FormatPlan& PlanOf(const char* pszFormat)
+{
+    thread_local FormatPlan plans[64] = {};
+    FormatPlan& plan = plans[(reinterpret_cast<uintptr_t>(pszFormat) >> 4) % 64];
+    if (plan.pszFormat == pszFormat)
+        return plan;
+    plan.pszFormat = pszFormat;
+    plan.bRecorded = true;
+    plan.nConversions = 0;
+    size_t nArguments = 0;
+    const char* pText = pszFormat;
+    for (const char* p = strchr(pszFormat, '%'); p != nullptr && plan.bRecorded; p = strchr(p + 2, '%')) {
+        const bool bArgument = p[1] == 's' || p[1] == 'd';
+        plan.bRecorded = (bArgument || p[1] == '%') && plan.nConversions < sizeof plan.conversions &&
+                         (!bArgument || nArguments + 1 < sizeof plan.szArguments);
+        if (!plan.bRecorded)
+            break;
+        if (bArgument)
+            plan.szArguments[nArguments++] = p[1];
+        plan.texts[plan.nConversions] = {static_cast<uint32_t>(pText - pszFormat), static_cast<uint32_t>(p - pText)};
+        plan.conversions[plan.nConversions++] = p[1];
+        pText = p + 2;
+    }
+    plan.szArguments[nArguments] = '\0';
+    plan.texts[plan.nConversions] = {static_cast<uint32_t>(pText - pszFormat), static_cast<uint32_t>(strlen(pText))};
+    return plan;
+}
+
 // Makes the line a record asks for; nSize is set to the record's size.
 const LogLine& MakeLine(const char* pRecord, size_t& nSize)
 {
@@ -77,20 +137,21 @@ const LogLine& MakeLine(const char* pRecord, size_t& nSize)
     const char* pArgument = pRecord + sizeof head;
     LogLine& line = BeginLine(head.time);
     if (head.pszFormat == nullptr) {
-        AppendForDisplay(line, pArgument);
-        pArgument += strlen(pArgument) + 1;
+        const size_t nLength = strlen(pArgument);
+        AppendForDisplay(line, pArgument, nLength);
+        pArgument += nLength + 1;
     } else {
-        for (const char* p = head.pszFormat;;) {
-            const char* pSpec = strchr(p, '%');
-            if (pSpec == nullptr) {
-                AppendProgramText(line, p, strlen(p));
+        // Only a format with a plan of its own is recorded.
+        const FormatPlan& plan = PlanOf(head.pszFormat);
+        for (size_t i = 0;; i++) {
+            AppendProgramText(line, head.pszFormat + plan.texts[i].nAt, plan.texts[i].nLength);
+            if (i == plan.nConversions)
                 break;
-            }
-            AppendProgramText(line, p, static_cast<size_t>(pSpec - p));
-            if (pSpec[1] == 's') {
-                AppendForDisplay(line, pArgument);
-                pArgument += strlen(pArgument) + 1;
-            } else if (pSpec[1] == 'd') {
+            if (plan.conversions[i] == 's') {
+                const size_t nLength = strlen(pArgument);
+                AppendForDisplay(line, pArgument, nLength);
+                pArgument += nLength + 1;
+            } else if (plan.conversions[i] == 'd') {
                 int nValue;
                 memcpy(&nValue, pArgument, sizeof nValue);
                 pArgument += sizeof nValue;
@@ -99,7 +160,6 @@ const LogLine& MakeLine(const char* pRecord, size_t& nSize)
             } else {
                 AppendProgramText(line, "%", 1);
             }
-            p = pSpec + 2;
         }
     }
     EndLogLine(line);
@@ -107,13 +167,29 @@ const LogLine& MakeLine(const char* pRecord, size_t& nSize)
     return line;
 }
 
+// Records in the worker's memory, written through a cursor: the walk
+// records tens of thousands of lines, each a few small copies.
+struct Gathering {
+    // Where nMore bytes go after those gathered; Add() counts them in.
+    char* Room(size_t nMore)
+    {
+        if (bytes.size() - nSize < nMore)
+            bytes.resize(std::max({HAND_OVER_BYTES + LINE_LIMIT, 2 * bytes.size(), nSize + nMore}));
+        return bytes.data() + nSize;
+    }
+    void Add(size_t nMore) { nSize += nMore; }
+
+    std::vector<char> bytes;
+    size_t nSize = 0;
+};
+
 // Makes and writes the lines of the records; false when one could not be
 // written (no line after it is).
-bool WriteRecords(const std::string& records)
+bool WriteRecords(const Gathering& records)
 {
-    for (size_t nAt = 0; nAt < records.size();) {
+    for (size_t nAt = 0; nAt < records.nSize;) {
         size_t nSize = 0;
-        const LogLine& line = MakeLine(records.data() + nAt, nSize);
+        const LogLine& line = MakeLine(records.bytes.data() + nAt, nSize);
         if (!g_logFile.WriteString(line.pszText, line.nLength))
             return false;
         nAt += nSize;
@@ -121,7 +197,9 @@ bool WriteRecords(const std::string& records)
     return true;
 }
 
-// The records of the open log, and the thread that makes their lines.
+// The records of the open log, and the thread that makes their lines.  The
+// gatherings are used in turn: the worker fills the one after the last it
+// handed over, the thread writes them in the order they were handed over.
 struct Recorder {
     // Starts the thread; without one the lines are made and written as the
     // records are handed over.
@@ -133,24 +211,27 @@ struct Recorder {
         }
     }
 
-    // Gives the gathered records to the thread once it is done with the
-    // last; false when a line could not be written.
+    // The gathering the worker fills.
+    Gathering& Gathered() { return gatherings[nHandedOver % GATHERINGS]; }
+
+    // Gives the gathered records to the thread and waits, if need be, until
+    // the next gathering is written; false when a line could not be written.
     bool HandOver()
     {
         if (!writer.joinable()) {
-            bFailed = bFailed || !WriteRecords(gathered);
-            gathered.clear();
+            bFailed = bFailed || !WriteRecords(Gathered());
+            Gathered().nSize = 0;
             return !bFailed;
         }
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return !bHandedOver; });
         if (bFailed)
             return false;
-        handedOver.swap(gathered);
-        gathered.clear();
-        bHandedOver = true;
-        changed.notify_all();
-        return true;
+        nHandedOver++;
+        if (nHandedOver - nWritten >= WAKE_AT)
+            handedOver.notify_one();
+        written.wait(lock, [this] { return nHandedOver - nWritten < GATHERINGS || bFailed; });
+        Gathered().nSize = 0;
+        return !bFailed;
     }
 
     // Makes and writes what is handed over until told to stop.
@@ -158,15 +239,20 @@ struct Recorder {
     {
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            changed.wait(lock, [this] { return bHandedOver || bStop; });
-            if (!bHandedOver)
-                return;
+            if (nWritten == nHandedOver) {
+                if (bStop)
+                    return;
+                handedOver.wait_for(lock, LOOK_EVERY);
+                continue;
+            }
+            const Gathering& records = gatherings[nWritten % GATHERINGS];
             lock.unlock();
-            const bool bWritten = bFailed || WriteRecords(handedOver);
+            // Only this thread sets bFailed while it runs.
+            const bool bWritten = bFailed || WriteRecords(records);
             lock.lock();
             bFailed = bFailed || !bWritten;
-            bHandedOver = false;
-            changed.notify_all();
+            nWritten++;
+            written.notify_one();
         }
     }
 
@@ -175,20 +261,21 @@ struct Recorder {
     // could not be written.
     bool Finish()
     {
-        if (!gathered.empty())
+        if (Gathered().nSize != 0)
             HandOver();
         if (writer.joinable()) {
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 bStop = true;
             }
-            changed.notify_all();
+            handedOver.notify_one();
             writer.join();
         }
         const bool bWritten = !bFailed;
-        gathered.clear();
-        handedOver.clear();
-        bHandedOver = bStop = bFailed = false;
+        for (Gathering& gathering : gatherings)
+            gathering.nSize = 0;
+        nHandedOver = nWritten = 0;
+        bStop = bFailed = false;
         return bWritten;
     }
 
@@ -196,11 +283,12 @@ struct Recorder {
     // program.
     ~Recorder() { Finish(); }
 
-    std::string gathered;    // the worker's, until handed over
-    std::string handedOver;  // the thread's while bHandedOver
+    Gathering gatherings[GATHERINGS];
+    size_t nHandedOver = 0;  // counts: the worker's gathering is
+    size_t nWritten = 0;     // gatherings[nHandedOver % GATHERINGS]
     std::mutex mutex;
-    std::condition_variable changed;
-    bool bHandedOver = false;
+    std::condition_variable handedOver;
+    std::condition_variable written;
     bool bStop = false;
     bool bFailed = false;
     std::thread writer;
@@ -211,18 +299,38 @@ Recorder s_recorder;
 // A line of this run's log could not be written.  Worker thread only.
 bool s_bLineLost = false;
 
-// Starts a record for a line asked for now.
-void BeginRecord(const char* pszFormat)
-{
-    const RecordHead head = {CTime::GetCurrentTime().GetTime(), pszFormat};
-    s_recorder.gathered.append(reinterpret_cast<const char*>(&head), sizeof head);
-}
+// Bytes a record copies: an argument, or the text of a line.
+struct Piece {
+    const void* p;
+    size_t n;
+};
 
 // Hands the records over when enough have gathered.  A log that cannot be
 // written any more (a full disk) is given up; the backup itself goes on.
+void EndRecord();
+
+// Records a line asked for now, its pieces after its head.
+void Record(const char* pszFormat, const Piece* pPieces, size_t nPieces)
+{
+    const RecordHead head = {CTime::GetCurrentTime().GetTime(), pszFormat};
+    size_t nSize = sizeof head;
+    for (size_t i = 0; i < nPieces; i++)
+        nSize += pPieces[i].n;
+    Gathering& records = s_recorder.Gathered();
+    char* pAt = records.Room(nSize);
+    memcpy(pAt, &head, sizeof head);
+    pAt += sizeof head;
+    for (size_t i = 0; i < nPieces; i++) {
+        memcpy(pAt, pPieces[i].p, pPieces[i].n);
+        pAt += pPieces[i].n;
+    }
+    records.Add(nSize);
+    EndRecord();
+}
+
 void EndRecord()
 {
-    if (s_recorder.gathered.size() >= HAND_OVER_BYTES && !s_recorder.HandOver()) {
+    if (s_recorder.Gathered().nSize >= HAND_OVER_BYTES && !s_recorder.HandOver()) {
         s_recorder.Finish();
         g_logFile.Close();
         g_bLogOpen = 0;
@@ -230,41 +338,11 @@ void EndRecord()
     }
 }
 
-// What a format asks of its arguments, in order ('s' or 'd'), found once
-// for each format: the walk's few formats are each used thousands of times.
-struct FormatPlan {
-    const char* pszFormat;
-    char szArguments[8];
-    bool bRecorded;  // only %s, %d and %%, and no more arguments than room
-};
-
-const FormatPlan& PlanOf(const char* pszFormat)
-{
-    thread_local FormatPlan plans[64] = {};
-    FormatPlan& plan = plans[(reinterpret_cast<uintptr_t>(pszFormat) >> 4) % 64];
-    if (plan.pszFormat == pszFormat)
-        return plan;
-    plan.pszFormat = pszFormat;
-    plan.bRecorded = true;
-    size_t nArguments = 0;
-    for (const char* p = strchr(pszFormat, '%'); p != nullptr && plan.bRecorded; p = strchr(p + 2, '%')) {
-        if (p[1] == 's' || p[1] == 'd')
-            plan.bRecorded = nArguments + 1 < sizeof plan.szArguments;
-        else
-            plan.bRecorded = p[1] == '%';
-        if (plan.bRecorded && p[1] != '%')
-            plan.szArguments[nArguments++] = p[1];
-    }
-    plan.szArguments[nArguments] = '\0';
-    return plan;
-}
-
 // Records a line of text.
 void RecordText(const char* pszText)
 {
-    BeginRecord(nullptr);
-    s_recorder.gathered.append(pszText, strlen(pszText) + 1);
-    EndRecord();
+    const Piece text = {pszText, strlen(pszText) + 1};
+    Record(nullptr, &text, 1);
 }
 
 }  // namespace
@@ -321,21 +399,22 @@ BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
     va_list args;
     va_start(args, pszFormat);
     if (plan.bRecorded) {
-        std::string& records = s_recorder.gathered;
-        BeginRecord(pszFormat);
-        for (const char* pKind = plan.szArguments; *pKind != '\0'; pKind++) {
+        Piece pieces[sizeof plan.szArguments];
+        int values[sizeof plan.szArguments];
+        size_t nPieces = 0;
+        for (const char* pKind = plan.szArguments; *pKind != '\0'; pKind++, nPieces++) {
             if (*pKind == 's') {
                 const char* pszArgument = va_arg(args, const char*);
                 if (pszArgument == nullptr)
                     pszArgument = "(null)";
-                records.append(pszArgument, strlen(pszArgument) + 1);
+                pieces[nPieces] = {pszArgument, strlen(pszArgument) + 1};
             } else {
-                const int nValue = va_arg(args, int);
-                records.append(reinterpret_cast<const char*>(&nValue), sizeof nValue);
+                values[nPieces] = va_arg(args, int);
+                pieces[nPieces] = {&values[nPieces], sizeof values[nPieces]};
             }
         }
         va_end(args);
-        EndRecord();
+        Record(pszFormat, pieces, nPieces);
         return TRUE;
     }
     va_list kept;

@@ -47,6 +47,10 @@ TEST_F(RunLogTest, NamesAreEscapedAndLongLinesCut)
         {"\xe2\x80\xae" "fdp.exe\xe2\x81\xa9", "\\u202efdp.exe\\u2069", "\\u202efdp.exe\\u2069"},
         {"a\\nb\\u202e", "a\\\\nb\\\\u202e", "a\\nb\\u005cu202e"},
         {"a\xf0\x9f\x98\x80" "b\xe3\x82\xbd", "a\xf0\x9f\x98\x80" "b\xe3\x82\xbd", "a?b\xe3\x82\xbd"},  // four bytes, three
+        // What needs escaping after runs of plain text longer than a word.
+        {"0123456789\x7f" "abcdefghij\\" "klmnopqrstuv\x1b" "wxyz01234567\xe3\x82\xbd",
+         "0123456789\\x7fabcdefghij\\\\klmnopqrstuv\\x1bwxyz01234567\xe3\x82\xbd",
+         "0123456789\\u007fabcdefghij\\klmnopqrstuv\\u001bwxyz01234567\xe3\x82\xbd"},
         {"a" + std::string(9000, 'b'), "a" + std::string(8191 - 1 - nMark, 'b') + "…", ""},
         {longName, cut + "…", ""},
     };
@@ -76,6 +80,28 @@ TEST_F(RunLogTest, EveryFormatReadsAsPrintfWouldWriteIt)
     const std::vector<std::string> expected = {"名前=-12, -2147483648% 7", "between", "ff/1f a" + tab + "b",
                                                "12345678" + tab};
     EXPECT_EQ(expected, ReadLogTexts(m_path));
+}
+
+// A long run's lines pass through many hand-overs to the log's thread, one
+// of them larger than a whole hand-over, and all come out in order.
+TEST_F(RunLogTest, ManyLinesComeOutInOrder)
+{
+    const int nLines = 20000;
+    const std::string huge(100000, 'h');
+    auto nameOf = [&](int i) { return i == 7000 ? huge : std::string(static_cast<size_t>(i % 300), 'n'); };
+    ASSERT_TRUE(OpenRunLog(m_path.c_str()));
+    for (int i = 0; i < nLines; i++)
+        WriteLogFormat(LOG_RESULT, "%d %s", i, nameOf(i).c_str());
+    EXPECT_TRUE(CloseRunLog());
+    const std::vector<std::string> lines = ReadLogTexts(m_path);
+    ASSERT_EQ(static_cast<size_t>(nLines), lines.size());
+    for (int i = 0; i < nLines; i++) {
+        const std::string expected = std::to_string(i) + " " + nameOf(i);
+        if (i == 7000)
+            ASSERT_EQ(expected.substr(0, 8000), lines[i].substr(0, 8000));
+        else
+            ASSERT_EQ(expected, lines[i]);
+    }
 }
 
 // A Shift-JIS log stays Shift-JIS: what it cannot hold becomes '?'.
