@@ -22,18 +22,21 @@ const char TIME_PATTERN[] = "%Y%m%d%H%M%S";
 
 // A file's time as the compare line shows it.  Files of one folder often
 // share a time (an unpacked archive, a copy), and a local time costs more
-// to format than the rest of the line: the last one is kept (worker thread
-// only).
-std::string FormatFileTime(CTime time)
-{
-    static CTime s_last(-1);
-    static std::string s_text;
-    if (time != s_last) {
-        s_last = time;
-        s_text = time.Format(TIME_PATTERN);
+// to format than the rest of the line: each side keeps its last one
+// (worker thread only).
+struct FileTimeText {
+    const char* Of(CTime time)
+    {
+        if (time != last) {
+            last = time;
+            text = time.Format(TIME_PATTERN);
+        }
+        return text.c_str();
     }
-    return s_text;
-}
+
+    CTime last = CTime(-1);
+    std::string text;
+};
 
 // Queries the destination, putting a medium that is not ready to the user
 // until it answers or the user gives up.  FALSE when the user gave up;
@@ -202,10 +205,10 @@ short BackupFile(const char* pszSrcFolder, const char* pszDstFolder, const char*
         // Two local times to format for every file that has a copy: only
         // when the line is written.
         if (IsLogWritten(LOG_DETAIL)) {
-            std::string srcText = FormatFileTime(srcTime);
-            std::string dstText = dstStatus.m_mtime == srcTime ? srcText : FormatFileTime(dstStatus.m_mtime);
+            static FileTimeText s_srcText;
+            static FileTimeText s_dstText;
             WriteLogFormat(LOG_DETAIL, "  コピー先に同名ファイルを発見  タイムスタンプ from:to = %s:%s , マージン=%d",
-                           srcText.c_str(), dstText.c_str(), pSet->nTimeMargin);
+                           s_srcText.Of(srcTime), s_dstText.Of(dstStatus.m_mtime), pSet->nTimeMargin);
         }
         // A copy whose size differs while the times count as equal is no
         // copy (a crash can leave a file's name and time on disk before its
