@@ -50,13 +50,14 @@ const size_t STAMP_ROOM = 32;
 const size_t HAND_OVER_BYTES = 64 * 1024;
 const size_t GATHERINGS = 4;
 
-// The thread is woken only once this many gatherings wait for it (or when
-// the log closes): waking a thread on another processor costs the walk
-// more than the rest of what it does for a gathering.  A thread left
-// asleep looks on its own after a while, so that lines of a slow run do not
-// wait in memory for long.
-const size_t WAKE_AT = 2;
-const std::chrono::seconds LOOK_EVERY(1);
+// The thread is not woken for each gathering: on a virtual machine the
+// wake-up of a thread on the other processor cost the walk about 0.1 ms,
+// more than the rest of what it does for a gathering.  The thread looks
+// for work instead, soon again while there is some and less often while
+// there is none, and is woken only when every gathering waits for it or
+// the log closes.
+const std::chrono::milliseconds FIRST_LOOK(1);
+const std::chrono::milliseconds LAST_LOOK(1000);
 
 struct RecordHead {
     time_t time;            // when the line was asked for
@@ -227,9 +228,10 @@ struct Recorder {
         if (bFailed)
             return false;
         nHandedOver++;
-        if (nHandedOver - nWritten >= WAKE_AT)
+        if (nHandedOver - nWritten == GATHERINGS) {
             handedOver.notify_one();
-        written.wait(lock, [this] { return nHandedOver - nWritten < GATHERINGS || bFailed; });
+            written.wait(lock, [this] { return nHandedOver - nWritten < GATHERINGS || bFailed; });
+        }
         Gathered().nSize = 0;
         return !bFailed;
     }
@@ -238,13 +240,16 @@ struct Recorder {
     void WriteHandedOver()
     {
         std::unique_lock<std::mutex> lock(mutex);
+        std::chrono::milliseconds nextLook = FIRST_LOOK;
         for (;;) {
             if (nWritten == nHandedOver) {
                 if (bStop)
                     return;
-                handedOver.wait_for(lock, LOOK_EVERY);
+                handedOver.wait_for(lock, nextLook);
+                nextLook = std::min(2 * nextLook, LAST_LOOK);
                 continue;
             }
+            nextLook = FIRST_LOOK;
             const Gathering& records = gatherings[nWritten % GATHERINGS];
             lock.unlock();
             // Only this thread sets bFailed while it runs.
