@@ -96,7 +96,6 @@ struct FormatPlan {
 
     const char* pszFormat;
     bool bRecorded;         // only %s, %d and %%, and no more of them than room
-    char szArguments[8];    // each argument's kind, 's' or 'd'
     char conversions[12];   // 's', 'd' or '%'
     size_t nConversions;
     Text texts[13];
@@ -111,21 +110,15 @@ const FormatPlan& PlanOf(const char* pszFormat)
     plan.pszFormat = pszFormat;
     plan.bRecorded = true;
     plan.nConversions = 0;
-    size_t nArguments = 0;
     const char* pText = pszFormat;
     for (const char* p = strchr(pszFormat, '%'); p != nullptr && plan.bRecorded; p = strchr(p + 2, '%')) {
-        const bool bArgument = p[1] == 's' || p[1] == 'd';
-        plan.bRecorded = (bArgument || p[1] == '%') && plan.nConversions < sizeof plan.conversions &&
-                         (!bArgument || nArguments + 1 < sizeof plan.szArguments);
+        plan.bRecorded = (p[1] == 's' || p[1] == 'd' || p[1] == '%') && plan.nConversions < sizeof plan.conversions;
         if (!plan.bRecorded)
             break;
-        if (bArgument)
-            plan.szArguments[nArguments++] = p[1];
         plan.texts[plan.nConversions] = {static_cast<uint32_t>(pText - pszFormat), static_cast<uint32_t>(p - pText)};
         plan.conversions[plan.nConversions++] = p[1];
         pText = p + 2;
     }
-    plan.szArguments[nArguments] = '\0';
     plan.texts[plan.nConversions] = {static_cast<uint32_t>(pText - pszFormat), static_cast<uint32_t>(strlen(pText))};
     return plan;
 }
@@ -312,7 +305,15 @@ struct Piece {
 
 // Hands the records over when enough have gathered.  A log that cannot be
 // written any more (a full disk) is given up; the backup itself goes on.
-void EndRecord();
+void EndRecord()
+{
+    if (s_recorder.Gathered().nSize >= HAND_OVER_BYTES && !s_recorder.HandOver()) {
+        s_recorder.Finish();
+        g_logFile.Close();
+        g_bLogOpen = 0;
+        s_bLineLost = true;
+    }
+}
 
 // Records a line asked for now, its pieces after its head.
 void Record(const char* pszFormat, const Piece* pPieces, size_t nPieces)
@@ -331,16 +332,6 @@ void Record(const char* pszFormat, const Piece* pPieces, size_t nPieces)
     }
     records.Add(nSize);
     EndRecord();
-}
-
-void EndRecord()
-{
-    if (s_recorder.Gathered().nSize >= HAND_OVER_BYTES && !s_recorder.HandOver()) {
-        s_recorder.Finish();
-        g_logFile.Close();
-        g_bLogOpen = 0;
-        s_bLineLost = true;
-    }
 }
 
 // Records a line of text.
@@ -404,11 +395,14 @@ BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
     va_list args;
     va_start(args, pszFormat);
     if (plan.bRecorded) {
-        Piece pieces[sizeof plan.szArguments];
-        int values[sizeof plan.szArguments];
+        Piece pieces[sizeof plan.conversions];
+        int values[sizeof plan.conversions];
         size_t nPieces = 0;
-        for (const char* pKind = plan.szArguments; *pKind != '\0'; pKind++, nPieces++) {
-            if (*pKind == 's') {
+        for (size_t i = 0; i < plan.nConversions; i++) {
+            const char cKind = plan.conversions[i];
+            if (cKind == '%')
+                continue;
+            if (cKind == 's') {
                 const char* pszArgument = va_arg(args, const char*);
                 if (pszArgument == nullptr)
                     pszArgument = "(null)";
@@ -417,6 +411,7 @@ BOOL WriteLogFormat(short nKind, const char* pszFormat, ...)
                 values[nPieces] = va_arg(args, int);
                 pieces[nPieces] = {&values[nPieces], sizeof values[nPieces]};
             }
+            nPieces++;
         }
         va_end(args);
         Record(pszFormat, pieces, nPieces);

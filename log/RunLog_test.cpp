@@ -75,10 +75,11 @@ TEST_F(RunLogTest, EveryFormatReadsAsPrintfWouldWriteIt)
     WriteLogFormat(LOG_RESULT, "%s=%d, %d%% %d", "名前", -12, INT_MIN, 7);
     WriteLog(LOG_RESULT, "between");
     WriteLogFormat(LOG_RESULT, "%x/%lx %s", 255u, 31ul, "a\tb");
-    WriteLogFormat(LOG_RESULT, "%s%s%s%s%s%s%s%s", "1", "2", "3", "4", "5", "6", "7", "8\t");
+    WriteLogFormat(LOG_RESULT, "%s%s%s%s%s%s%s%s%s%s%s%s%s", "1", "2", "3", "4", "5", "6", "7", "8", "9", "a", "b", "c",
+                   "d\t");
     CloseRunLog();
     const std::vector<std::string> expected = {"名前=-12, -2147483648% 7", "between", "ff/1f a" + tab + "b",
-                                               "12345678" + tab};
+                                               "123456789abcd" + tab};
     EXPECT_EQ(expected, ReadLogTexts(m_path));
 }
 
